@@ -18,3 +18,42 @@ function(quill_add_kernel name)
     QUILL_COMPILE_OPTIONS="${QUILL_COMPILE_OPTIONS_TEXT}"
     QUILL_VERSION="${PROJECT_VERSION}")
 endfunction()
+
+# File name extension Pd 0.53 and later look for; the architecture-specific
+# ones let one library folder carry several architectures.
+if(APPLE)
+  if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(arm64|aarch64)$")
+    set(QUILL_MODULE_SUFFIX ".d_arm64")
+  else()
+    set(QUILL_MODULE_SUFFIX ".d_amd64")
+  endif()
+elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$")
+  set(QUILL_MODULE_SUFFIX ".l_amd64")
+elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64)$")
+  set(QUILL_MODULE_SUFFIX ".l_arm64")
+else()
+  set(QUILL_MODULE_SUFFIX ".pd_linux")
+endif()
+set(QUILL_PLUGIN_DIR ${CMAKE_BINARY_DIR}/plugins)
+
+# quill_add_plugin(NAME)
+# The Pd module NAME~ : the adapter sources around kernel NAME. The adapter
+# revision follows the kernel library's QUILL_LEVELER_REVISION.
+function(quill_add_plugin name)
+  if(NOT TARGET quill_kernel_${name})
+    return()
+  endif()
+  set(target plugin_${name})
+  add_library(${target} MODULE ${QUILL_ADAPTER_SOURCES} ${QUILL_ADAPTER_MEMORY_SOURCE})
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR} ${QUILL_PD_INCLUDE_DIR})
+  target_compile_definitions(${target} PRIVATE
+    QUILL_PLUGIN=${name} QUILL_KERNEL_HEADER="kernels/${name}/${name}.h")
+  target_link_libraries(${target} PRIVATE quill_kernel_${name})
+  set_target_properties(${target} PROPERTIES
+    OUTPUT_NAME "${name}~" PREFIX "" SUFFIX "${QUILL_MODULE_SUFFIX}"
+    LIBRARY_OUTPUT_DIRECTORY ${QUILL_PLUGIN_DIR})
+  if(APPLE)
+    # Pd's functions are found in the host at load time.
+    target_link_options(${target} PRIVATE -undefined dynamic_lookup)
+  endif()
+endfunction()

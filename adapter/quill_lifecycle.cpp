@@ -1,0 +1,192 @@
+// Creation and destruction of a plug-in object: creation arguments, kernel,
+// registry, buffers, inlets and outlets.
+#include <cassert>
+#include <cstring>
+#include <new>
+
+#include "adapter/memory.h"
+#include "adapter/quill_object.h"
+#include "kernels/common/float_to_int.h"
+
+namespace {
+
+// Crossfade length in blocks at a 64-sample block: rate * 0.1 / 64.
+int32_t initial_fade(int32_t rate)
+{
+    return quill::truncToInt(static_cast<float>(rate) * 0.0015625f);
+}
+
+#if QUILL_LEVELER_REVISION
+bool counts_as_float(const t_atom& a) { return a.a_type == A_FLOAT; }
+bool counts_as_symbol(const t_atom& a) { return a.a_type == A_SYMBOL; }
+#else
+bool counts_as_float(const t_atom& a) { return a.a_type == A_FLOAT || a.a_type == A_DEFFLOAT; }
+bool counts_as_symbol(const t_atom& a) { return a.a_type == A_SYMBOL || a.a_type == A_DEFSYM; }
+#endif
+
+// Float atoms set the rate (truncated), symbol atoms the instance id; the
+// last of each wins. `rate` keeps its value when no float is given.
+void parse_rate_and_id(int argc, const t_atom* argv, int32_t& rate, t_symbol*& id)
+{
+    for (int i = 0; i < argc; ++i) {
+        if (counts_as_float(argv[i]))
+            rate = quill::truncToInt(argv[i].a_w.w_float);
+        else if (counts_as_symbol(argv[i]))
+            id = argv[i].a_w.w_symbol;
+    }
+}
+
+char* make_label(t_symbol* id)
+{
+    const char* base = QUILL_CLASS_NAME;
+    std::size_t length = std::strlen(base) + (id ? 1 + std::strlen(id->s_name) : 0);
+    auto* label = static_cast<char*>(quill::memAlloc(length + 1));
+    if (label == nullptr) return nullptr;
+    std::strcpy(label, base);
+    if (id != nullptr) {
+        std::strcat(label, " ");
+        std::strcat(label, id->s_name);
+    }
+    return label;
+}
+
+// Releases everything the object owns and leaves every owned pointer null.
+void release_owned(t_quill* x)
+{
+    quill::memRelease(x->label);
+    delete x->kernel;
+    delete x->registry;
+    quill::memRelease(x->inputs);
+    quill::memRelease(x->outputs);
+    if (x->scratch != nullptr) {
+        for (int32_t i = 0; i < x->n_out; ++i) quill::memRelease(x->scratch[i]);
+        quill::memRelease(x->scratch);
+    }
+#if QUILL_LEVELER_REVISION
+    quill::memRelease(x->silence);
+    x->silence = nullptr;
+#endif
+    x->label = nullptr;
+    x->kernel = nullptr;
+    x->registry = nullptr;
+    x->inputs = nullptr;
+    x->outputs = nullptr;
+    x->scratch = nullptr;
+}
+
+// Kernel, registry, label and pointer arrays; false when any is missing.
+bool create_owned(t_quill* x, t_symbol* id)
+{
+    try {
+        x->label = make_label(id);
+        x->kernel = new (std::nothrow) quill_kernel_t();
+        x->registry = new (std::nothrow) PdUI(QUILL_KERNEL_NAME, id ? id->s_name : "");
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    if (x->kernel == nullptr || x->registry == nullptr || x->label == nullptr) return false;
+    x->n_in = x->kernel->getNumInputs();
+    x->n_out = x->kernel->getNumOutputs();
+    if (x->n_in > 0) {
+        x->inputs = static_cast<float**>(quill::memAllocZeroed(static_cast<std::size_t>(x->n_in), sizeof(float*)));
+        if (x->inputs == nullptr) return false;
+    }
+    if (x->n_out > 0) {
+        x->outputs = static_cast<float**>(quill::memAllocZeroed(static_cast<std::size_t>(x->n_out), sizeof(float*)));
+        x->scratch = static_cast<float**>(quill::memAllocZeroed(static_cast<std::size_t>(x->n_out), sizeof(float*)));
+        if (x->outputs == nullptr || x->scratch == nullptr) return false;
+    }
+    return true;
+}
+
+// The kernel starts at `rate` and describes its controls into the registry.
+bool start_kernel(t_quill* x, int32_t rate)
+{
+    try {
+        x->kernel->init(rate);
+        x->kernel->buildUserInterface(x->registry);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+void create_signal_ports(t_quill* x, int32_t inlets, int32_t outlets)
+{
+    for (int32_t i = 0; i < inlets; ++i) inlet_new(&x->x_obj, &x->x_obj.ob_pd, &s_signal, &s_signal);
+    x->ctl_out = outlet_new(&x->x_obj, nullptr);
+    for (int32_t i = 0; i < outlets; ++i) outlet_new(&x->x_obj, &s_signal);
+}
+
+}  // namespace
+
+void* quill_new(t_symbol*, int argc, t_atom* argv)
+{
+    auto* x = reinterpret_cast<t_quill*>(pd_new(quill_class));
+    x->kernel = nullptr;
+    x->registry = nullptr;
+    x->label = nullptr;
+    x->active = 1;
+    x->fade = 0;
+    x->n_in = 0;
+    x->n_out = 0;
+    x->inputs = nullptr;
+    x->outputs = nullptr;
+    x->scratch = nullptr;
+    x->ctl_out = nullptr;
+    t_symbol* id = nullptr;
+
+#if QUILL_LEVELER_REVISION
+    x->multi = false;
+    x->silence = nullptr;
+    bool wants_multi = false;
+    // Leading flags. "-m" consumes only itself.
+    while (argc > 0 && argv->a_type == A_SYMBOL && argv->a_w.w_symbol->s_name[0] == '-') {
+        if (std::strcmp(argv->a_w.w_symbol->s_name, "-m") == 0)
+            wants_multi = true;
+        else
+            pd_error(x, "%s: ignore unknown flag '%s", class_getname(quill_class), argv->a_w.w_symbol->s_name);
+        ++argv;
+        --argc;
+    }
+    // Without signal_setmultiout the host has no multichannel signals, and
+    // "-m" leaves an ordinary single-channel object.
+    x->multi = wants_multi && g_signal_setmultiout != nullptr;
+    int32_t rate = 0;
+    parse_rate_and_id(argc, argv, rate, id);
+    if (rate < 1) rate = 44100;
+    x->rate = rate;
+    x->n_fade = initial_fade(rate);
+    const int32_t start_rate = rate;
+#else
+    int32_t parsed = -1;
+    parse_rate_and_id(argc, argv, parsed, id);
+    // A rate that is not positive is adopted from Pd at the first DSP start.
+    const int32_t start_rate = parsed > 0 ? parsed : 44100;
+    x->rate = parsed;
+    x->n_fade = initial_fade(start_rate);
+#endif
+
+    if (!create_owned(x, id) || !start_kernel(x, start_rate)) {
+        release_owned(x);
+        x->n_in = 0;
+        x->n_out = 0;
+        return x;  // an inert object: every entry point finds no kernel
+    }
+
+#if QUILL_LEVELER_REVISION
+    assert((x->n_in + x->n_out) > 0);
+    if (x->multi)
+        create_signal_ports(x, 1, 1);
+    else
+        create_signal_ports(x, x->n_in, x->n_out);
+#else
+    create_signal_ports(x, x->n_in, x->n_out);
+#endif
+    return x;
+}
+
+void quill_free(t_quill* x)
+{
+    release_owned(x);
+}

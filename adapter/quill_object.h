@@ -1,0 +1,66 @@
+// The Pd object record shared by every plug-in, and the adapter's entry
+// points. One source serves all plug-ins; plugin_config.h picks the kernel
+// and the adapter revision at build time.
+#pragma once
+
+#include <cstdint>
+
+#include "m_pd.h"
+
+#include "adapter/pd_ui.h"
+#include "adapter/plugin_config.h"
+#include "interface/dsp.h"
+
+// Multichannel signals exist from Pd 0.54 on; built against an older header
+// the plug-in is single-channel everywhere.
+#if QUILL_LEVELER_REVISION && defined(CLASS_MULTICHANNEL)
+#define QUILL_MULTICHANNEL 1
+#else
+#define QUILL_MULTICHANNEL 0
+#endif
+
+struct t_quill {
+    t_object x_obj;
+    dsp* kernel;
+    PdUI* registry;
+    char* label;  // class name, plus " " and the instance id when one was given
+#if QUILL_LEVELER_REVISION
+    bool active;
+    bool multi;  // "-m": one inlet and one outlet carrying every channel
+#else
+    int32_t active;  // nonzero means on
+#endif
+    int32_t fade;    // crossfade blocks still to run
+    int32_t n_fade;  // crossfade length in blocks
+    int32_t rate;    // the rate the kernel was last initialised with
+    int32_t n_in;
+    int32_t n_out;
+    float** inputs;   // this block's input vectors
+    float** outputs;  // this block's output vectors
+    float** scratch;  // one-block buffers the kernel writes into
+#if QUILL_LEVELER_REVISION
+    float* silence;  // one block of zeros for channels a multichannel input lacks
+#endif
+    t_outlet* ctl_out;
+};
+
+using quill_setmultiout_fn = void (*)(t_signal** sig, int nchans);
+
+// Static state of the loaded plug-in, written once by its setup entry.
+extern t_class* quill_class;
+extern t_symbol* s_button;
+extern t_symbol* s_checkbox;
+extern t_symbol* s_vslider;
+extern t_symbol* s_hslider;
+extern t_symbol* s_nentry;
+extern t_symbol* s_vbargraph;
+extern t_symbol* s_hbargraph;
+#if QUILL_LEVELER_REVISION
+extern quill_setmultiout_fn g_signal_setmultiout;
+#endif
+
+void* quill_new(t_symbol* s, int argc, t_atom* argv);
+void quill_free(t_quill* x);
+void quill_dsp(t_quill* x, t_signal** sp);
+t_int* quill_perform(t_int* w);
+void quill_any(t_quill* x, t_symbol* s, int argc, t_atom* argv);

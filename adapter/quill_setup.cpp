@@ -1,0 +1,64 @@
+// The plug-in's setup entry: registers the Pd class and its methods once,
+// when Pd loads the module.
+#include <dlfcn.h>
+
+#include "adapter/quill_object.h"
+
+t_class* quill_class = nullptr;
+t_symbol* s_button = nullptr;
+t_symbol* s_checkbox = nullptr;
+t_symbol* s_vslider = nullptr;
+t_symbol* s_hslider = nullptr;
+t_symbol* s_nentry = nullptr;
+t_symbol* s_vbargraph = nullptr;
+t_symbol* s_hbargraph = nullptr;
+#if QUILL_LEVELER_REVISION
+quill_setmultiout_fn g_signal_setmultiout = nullptr;
+#endif
+
+#if QUILL_MULTICHANNEL
+// Pd 0.54 and later export signal_setmultiout; older hosts do not, and the
+// same module must still load there, so it is looked up at run time.
+static quill_setmultiout_fn find_setmultiout()
+{
+    void* self = dlopen(nullptr, RTLD_NOW);
+    if (self == nullptr) return nullptr;
+    return reinterpret_cast<quill_setmultiout_fn>(dlsym(self, "signal_setmultiout"));
+}
+#endif
+
+// Pd keeps methods as untyped function pointers; void (*)(void) is the
+// neutral type through which any function pointer may pass.
+template <typename To, typename From>
+static To pd_method(From f)
+{
+    return reinterpret_cast<To>(reinterpret_cast<void (*)(void)>(f));
+}
+
+extern "C" __attribute__((visibility("default"))) void QUILL_SETUP_ENTRY(void)
+{
+    int flags = 0;
+#if QUILL_MULTICHANNEL
+    g_signal_setmultiout = find_setmultiout();
+    if (g_signal_setmultiout != nullptr) flags = CLASS_MULTICHANNEL;
+#endif
+    quill_class = class_new(gensym(QUILL_CLASS_NAME), pd_method<t_newmethod>(quill_new),
+                            pd_method<t_method>(quill_free), sizeof(t_quill), flags, A_GIMME, 0);
+    // A_CANT: only Pd itself, with a signal array, may call "dsp".
+    class_addmethod(quill_class, pd_method<t_method>(quill_dsp), gensym("dsp"), A_CANT, 0);
+    class_addanything(quill_class, pd_method<t_method>(quill_any));
+#if !QUILL_LEVELER_REVISION
+    // Lets the leftmost inlet take a signal connection; its samples are never read.
+    class_addmethod(quill_class, pd_method<t_method>(nullfn), &s_signal, A_NULL);
+#endif
+    s_button = gensym("button");
+    s_checkbox = gensym("checkbox");
+    s_vslider = gensym("vslider");
+    s_hslider = gensym("hslider");
+    s_nentry = gensym("nentry");
+    s_vbargraph = gensym("vbargraph");
+    s_hbargraph = gensym("hbargraph");
+
+    quill_kernel_t probe{};
+    post("[quill] %s: %d inputs, %d outputs", QUILL_CLASS_NAME, probe.getNumInputs(), probe.getNumOutputs());
+}

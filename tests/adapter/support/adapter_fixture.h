@@ -1,0 +1,67 @@
+// Drives the adapter built around the probe kernel against the host double.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "adapter/quill_object.h"
+#include "tests/adapter/support/failing_memory.h"
+#include "tests/adapter/support/pd_host_double.h"
+
+extern "C" void QUILL_SETUP_ENTRY(void);
+
+class AdapterTest : public ::testing::Test {
+protected:
+    std::vector<t_quill*> objects;
+
+    void SetUp() override
+    {
+        host::reset();
+        failing_memory::failAt(0);
+        QUILL_SETUP_ENTRY();
+    }
+
+    void TearDown() override
+    {
+        for (t_quill* x : objects) host::deleteObject(x);
+        failing_memory::failAt(0);
+    }
+
+    t_quill* create(std::vector<t_atom> args = {})
+    {
+        auto* x = static_cast<t_quill*>(
+            quill_new(gensym(QUILL_CLASS_NAME), static_cast<int>(args.size()), args.data()));
+        objects.push_back(x);
+        return x;
+    }
+
+    void destroy(t_quill* x)
+    {
+        host::deleteObject(x);
+        objects.erase(std::find(objects.begin(), objects.end(), x));
+    }
+
+    static probe* kernel(t_quill* x) { return static_cast<probe*>(x->kernel); }
+
+    static void send(t_quill* x, const char* selector, std::vector<t_atom> args = {})
+    {
+        quill_any(x, gensym(selector), static_cast<int>(args.size()), args.data());
+    }
+
+    // Signals of one DSP start, laid out as Pd hands them to this object:
+    // its signal inlets left to right, then its signal outlets.
+    std::vector<t_signal*> startDsp(t_quill* x, int n, float rate, int inputChannels = 1)
+    {
+        std::vector<t_signal*> sp;
+        const host::Ports& ports = host::record().ports[&x->x_obj];
+        for (int i = 0; i < ports.signalInlets + (QUILL_LEVELER_REVISION ? 0 : 1); ++i)
+            sp.push_back(host::makeSignal(n, rate, inputChannels));
+        for (t_symbol* type : ports.outletTypes)
+            if (type == &s_signal) sp.push_back(host::makeSignal(n, rate, 1));
+        sp.push_back(nullptr);
+        host::record().chain.clear();
+        quill_dsp(x, sp.data());
+        return sp;
+    }
+};
