@@ -1,0 +1,70 @@
+// The leveler's signal stages as plain functions of coefficients and state,
+// in the exact operation order of the kernel (every literal single precision).
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <math.h>  // exp10f (GNU)
+
+namespace quill {
+namespace leveler_stages {
+
+// Largest bilinear prewarp angle pi*f/fs allowed for a cutoff: 0.46*pi, so
+// every cutoff stays below 0.46 fs and its tangent finite and positive.
+// At 44100 Hz and above no cutoff of the leveler comes near it.
+constexpr float kMaxCutoffAngle = 1.4451326f;
+
+// Bilinear one-pole lowpass of the noise; noise times 2^-31 lies in [-1, 1).
+inline float hissLowpass(float norm, float pole, float noiseNow, float noisePrev, float previous)
+{
+    return norm * ((noiseNow + noisePrev) * 4.656613e-10f - pole * previous);
+}
+
+// Peak follower: coefficient `attack` while the level rises, `attack +
+// releaseStep` (the release coefficient) while it falls.
+inline float envelopeFollower(float attack, float attackIn, float releaseStep, float previous, float level)
+{
+    return attack * previous + attackIn * level + releaseStep * std::max(previous - level, 0.0f);
+}
+
+// Adds the hiss, gated in by the input envelope below 0.000316, and rounds
+// to the nearest multiple of 1/2048, halves upward.
+inline float quantise(float x, float envelope, float hissNow)
+{
+    return std::floor(2048.0f * (x + std::min(3164.557f * envelope, 1.0f) * (hissNow * 0.00063f)) + 0.5f) *
+           0.00048828125f;
+}
+
+// Second-order Butterworth lowpass, direct form II: writes state[0] from q and
+// returns the unnormalised output state[0] + 2 state[1] + state[2].
+inline float bandLowpass(float q, float norm, float a1, float a2, float* state)
+{
+    state[0] = q - norm * (a1 * state[1] + a2 * state[2]);
+    return 2.0f * state[1] + state[2] + state[0];
+}
+
+// Feed-forward gain: threshold -36 dB, 6 dB quadratic knee, ratio 1/r.
+inline float compressorGain(float envelope, float r)
+{
+    const float level = 20.0f * std::log10(std::max(std::fabs(envelope), 1e-8f));
+    const float knee = std::max(std::min(level + 39.0f, 6.0f), 0.0f);
+    const float over = std::max(level + 33.0f, 0.0f);
+    return exp10f((knee * knee * 0.083333336f + over) * (0.05f * r - 0.05f));
+}
+
+// y / (1 + |y|) for y = makeup * gain * norm * sum, returned divided by norm.
+inline float softClip(float makeup, float sum, float gain, float norm)
+{
+    const float z = makeup * sum * gain;
+    return z / (std::fabs(z * norm) + 1.0f);
+}
+
+// Bilinear one-pole lowpass with cotangent `cot` of the prewarped cutoff,
+// fed with the clipper's output (norm times shaped).
+inline float toneLowpass(float norm, float shapedNow, float shapedPrev, float cot, float previous)
+{
+    return (norm * (shapedNow + shapedPrev) + (cot - 1.0f) * previous) / (cot + 1.0f);
+}
+
+}  // namespace leveler_stages
+}  // namespace quill

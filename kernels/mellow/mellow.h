@@ -1,0 +1,49 @@
+// Resonant second-order lowpass of mellow~: the bilinear transform, with the
+// cutoff prewarped, of 1 / (s² + s/Q + 1). Unity gain at 0 Hz, gain Q at the
+// cutoff, a double zero at half the rate. Cutoff and Q glide towards their
+// set values through one-pole smoothers, so the coefficients never jump.
+#pragma once
+
+#include "interface/dsp.h"
+
+class mellow : public dsp {
+public:
+    int sampleRate = 0;              // rate last given to instanceConstants, unclamped
+    float piOverRate = 0.0f;         // π / fs: hertz to the prewarp angle
+    float smoothIn = 0.0f;           // 44.1 / fs: input weight of both control smoothers
+    float cutoff = 0.0f;             // cell of "cutoff", in hertz
+    float smoothPole = 0.0f;         // 1 - smoothIn: feedback weight of both smoothers
+    float cutoffSmooth[2] = {};      // smoothed cutoff: [0] this sample, [1] the previous one
+    float resonanceQ = 0.0f;         // cell of "resonanceQ"
+    float resonanceQSmooth[2] = {};  // smoothed Q: [0] this sample, [1] the previous one
+    float lowpassState[3] = {};      // direct form II delay line: [0] now, [1] and [2] samples back
+
+    using dsp::compute;
+
+    int getNumInputs() override;
+    int getNumOutputs() override;
+    void buildUserInterface(UI* ui) override;
+    int getSampleRate() override;
+    void init(int rate) override;
+    void instanceInit(int rate) override;
+    void instanceConstants(int rate) override;
+    void instanceResetUserInterface() override;
+    void instanceClear() override;
+    dsp* clone() override;
+    void metadata(Meta* m) override;
+    void compute(int count, QUILLFLOAT** inputs, QUILLFLOAT** outputs) override;
+
+private:
+    float cutoffCeiling = 0.0f;   // 0.49 · fs: keeps the prewarp angle below π/2
+    float lastGoodCutoff = 0.0f;  // last finite "cutoff" read, stands in for a non-finite one
+    float lastGoodQ = 0.0f;       // last finite "resonanceQ" read, likewise
+
+    // The cutoff this block uses: finite, in [20, 20000] and below half the rate.
+    float blockCutoff();
+    // The Q this block uses: finite, in [0.5, 15].
+    float blockResonance();
+    // One filtered sample; cutoffIn and qIn are the smoothers' weighted inputs.
+    float tick(float x, float cutoffIn, float qIn);
+    // Zeroes smoothers and delay line.
+    void clearState();
+};

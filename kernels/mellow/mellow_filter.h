@@ -1,0 +1,33 @@
+// The per-sample pieces of mellow's lowpass, written in the order in which
+// they are evaluated (float sums are not associative).
+#pragma once
+
+#include <cmath>
+
+namespace mellow_filter {
+
+// c = cot(π·fc/fs): the prewarped cotangent of the smoothed cutoff.
+inline float prewarpedCotangent(float piOverRate, float smoothedCutoff)
+{
+    return 1.0f / std::tan(piOverRate * smoothedCutoff);
+}
+
+// g = 1 / (c² + d·c + 1), the reciprocal of a0; d is the damping 1/Q.
+inline float lowpassNormaliser(float c, float d)
+{
+    return 1.0f / ((d + c) * c + 1.0f);
+}
+
+// New delay-line input: x - g·(a1·s1 + a2·s2), a1 = 2(1 - c²), a2 = c² - d·c + 1.
+inline float lowpassFeedback(float x, float g, float c, float d, float s1, float s2)
+{
+    return x - g * (2.0f * (1.0f - c * c) * s1 + ((c - d) * c + 1.0f) * s2);
+}
+
+// Output through the double zero at half the rate: g·(s0 + 2·s1 + s2).
+inline float lowpassFeedforward(float g, float s0, float s1, float s2)
+{
+    return g * (s0 + 2.0f * s1 + s2);
+}
+
+}  // namespace mellow_filter

@@ -1,0 +1,45 @@
+// Band-limited triangle oscillator of zigzag~: a square wave whose two jumps
+// per cycle are rounded off by polyBLEP, integrated by a leaky integrator and
+// scaled by 4·f/fs so that the peak stays near 1 at every frequency.
+// Input 0 is the frequency in hertz, sample by sample; both outputs carry the
+// same triangle.
+#pragma once
+
+#include "interface/dsp.h"
+
+class zigzag : public dsp {
+public:
+    int sampleRate = 0;        // rate last given to instanceConstants, unclamped
+    float clampedRate = 0.0f;  // sampleRate as float, clamped to [1, 192000]
+    float ampScale = 0.0f;     // 4 / clampedRate: integrator to unit triangle (times f)
+    float invRate = 0.0f;      // 1 / clampedRate: hertz to cycles per sample
+    float phase[2] = {};       // [0] this sample's phase in cycles, [1] the previous one
+    float integrator[2] = {};  // [0] this sample's leaky integrator, [1] the previous one
+
+    using dsp::compute;
+
+    int getNumInputs() override;
+    int getNumOutputs() override;
+    void buildUserInterface(UI* ui) override;
+    int getSampleRate() override;
+    void init(int rate) override;
+    void instanceInit(int rate) override;
+    void instanceConstants(int rate) override;
+    void instanceResetUserInterface() override;
+    void instanceClear() override;
+    dsp* clone() override;
+    void metadata(Meta* m) override;
+    void compute(int count, QUILLFLOAT** inputs, QUILLFLOAT** outputs) override;
+
+private:
+    // One output sample for frequency f; advances phase and integrator.
+    float tick(float f);
+    // The polyBLEP correction for phase x at increment dt and frequency f.
+    float polyBlep(float x, float dt, float f) const;
+    // Offset of x into the correction window in samples, x·fs/f.
+    float windowOffset(float x, float f) const;
+    // One step of the leaky integrator fed with the smoothed square.
+    float leakyIntegrator(float square, float rise, float fall) const;
+    // Zeroes phase and integrator.
+    void clearState();
+};
