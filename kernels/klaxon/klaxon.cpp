@@ -1,0 +1,123 @@
+// klaxon~: control description, rate constants, resets and the block loop.
+#include "kernels/klaxon/klaxon.h"
+
+#include <algorithm>
+
+#include "kernels/klaxon/klaxon_ranges.h"
+
+using namespace klaxon_ranges;
+
+int klaxon::getNumInputs() { return 0; }
+int klaxon::getNumOutputs() { return 2; }
+
+// Four sliders under "Controls"; pitch and the five triggers under "Trigger".
+void klaxon::buildUserInterface(UI* ui)
+{
+    ui->openVerticalBox("klaxon");
+    ui->openHorizontalBox("Controls");
+    ui->addHorizontalSlider("decay", &decay, kDecay.init, kDecay.min, kDecay.max, kDecay.step);
+    ui->addHorizontalSlider("depth", &depth, kDepth.init, kDepth.min, kDepth.max, kDepth.step);
+    ui->addHorizontalSlider("speed", &speed, kSpeed.init, kSpeed.min, kSpeed.max, kSpeed.step);
+    ui->addHorizontalSlider("sweep", &sweep, kSweep.init, kSweep.min, kSweep.max, kSweep.step);
+    ui->closeBox();
+    ui->openHorizontalBox("Trigger");
+    ui->declare(&pitch, "unit", "Hz");
+    ui->addHorizontalSlider("pitch", &pitch, kPitch.init, kPitch.min, kPitch.max, kPitch.step);
+    ui->addButton("triggerRandom", &triggerRandom);
+    ui->addButton("triggerRevSaw", &triggerRevSaw);
+    ui->addButton("triggerSaw", &triggerSaw);
+    ui->addButton("triggerSquare", &triggerSquare);
+    ui->addButton("triggerTriangle", &triggerTriangle);
+    ui->closeBox();
+    ui->closeBox();
+}
+
+int klaxon::getSampleRate() { return sampleRate; }
+
+void klaxon::init(int rate) { instanceInit(rate); }
+
+void klaxon::instanceInit(int rate)
+{
+    instanceConstants(rate);
+    instanceResetUserInterface();
+    instanceClear();
+}
+
+void klaxon::instanceConstants(int rate)
+{
+    sampleRate = rate;
+    clampedRate = std::min(192000.0f, std::max(1.0f, static_cast<float>(rate)));
+    invRate = 1.0f / clampedRate;
+    piOverRate = invRate * 3.1415927f;
+    // Below 44.1 Hz a weight above 1 would make the smoothers ring or
+    // diverge: there they follow the control at once.
+    smoothIn = std::min(1.0f, invRate * 44.1f);
+    smoothPole = 1.0f - smoothIn;
+    // One millisecond of attack (999.99994 is the float just below 1000);
+    // a single sample below 1000 Hz.
+    attackStep = clampedRate > 999.99994f ? 999.99994f / clampedRate : 1.0f;
+    // Keeps tan(piOverRate * fc) below pi/2 at low rates; in-range controls
+    // never reach it (fc is at most about 6020 Hz) from 13378 Hz up.
+    maxCutoff = 0.45f * clampedRate;
+}
+
+void klaxon::instanceResetUserInterface()
+{
+    sweep = kSweep.init;
+    triggerRandom = 0.0f;
+    triggerRevSaw = 0.0f;
+    triggerSaw = 0.0f;
+    triggerTriangle = 0.0f;
+    triggerSquare = 0.0f;
+    decay = kDecay.init;
+    pitch = kPitch.init;
+    depth = kDepth.init;
+    speed = kSpeed.init;
+    goodSweep = kSweep.init;
+    goodDecay = kDecay.init;
+    goodPitch = kPitch.init;
+    goodDepth = kDepth.init;
+    goodSpeed = kSpeed.init;
+    goodRandom = goodRevSaw = goodSaw = goodTriangle = goodSquare = 0.0f;
+}
+
+void klaxon::instanceClear()
+{
+    for (int j = 0; j < 2; ++j) {
+        sweepSmooth[j] = 0.0f;
+        randomButton[j] = 0.0f;
+        revSawButton[j] = 0.0f;
+        sawButton[j] = 0.0f;
+        triangleButton[j] = 0.0f;
+        squareButton[j] = 0.0f;
+        held[j] = 0;
+        holdCount[j] = 0;
+        releaseCount[j] = 0;
+        decaySmooth[j] = 0.0f;
+        decayLatched[j] = 0.0f;
+        depthSmooth[j] = 0.0f;
+        shapeLatched[j] = 0.0f;
+        speedSmooth[j] = 0.0f;
+        lfoPhase[j] = 0.0f;
+        noiseState[j] = 0;
+        noiseHeld[j] = 0.0f;
+        oscPhase[j] = 0.0f;
+        filterState1[j] = 0.0f;
+        filterState2[j] = 0.0f;
+    }
+}
+
+dsp* klaxon::clone() { return new klaxon(); }
+
+void klaxon::compute(int count, QUILLFLOAT** /*inputs*/, QUILLFLOAT** outputs)
+{
+    if (count <= 0) return;
+    const BlockControls c = readControls();
+    float* out0 = outputs[0];
+    float* out1 = outputs[1];
+    for (int i = 0; i < count; ++i) {
+        const float y = tick(c);
+        out0[i] = y;
+        out1[i] = y;
+    }
+}

@@ -1,0 +1,96 @@
+// Siren synthesizer of klaxon~: a polyBLEP square wave whose pitch is swept
+// by a five-shape LFO, through a two-pole lowpass whose cutoff follows an
+// attack/release envelope, shaped by that envelope and a soft saturation.
+// Five trigger buttons start a note and pick the LFO shape. No inputs; both
+// outputs carry the same signal.
+#pragma once
+
+#include <cstdint>
+
+#include "interface/dsp.h"
+
+class klaxon : public dsp {
+public:
+    int32_t sampleRate = 0;           // rate last given to instanceConstants, unclamped
+    float clampedRate = 0.0f;         // sampleRate as float, clamped to [1, 192000]
+    float piOverRate = 0.0f;          // pi / clampedRate: hertz to the filter's tangent argument
+    float smoothIn = 0.0f;            // 44.1 / clampedRate: input weight of the control smoothers
+    float sweep = 0.0f;               // control "sweep": cutoff range grows as 100^sweep
+    float smoothPole = 0.0f;          // 1 - smoothIn: feedback weight of the control smoothers
+    float sweepSmooth[2] = {};        // smoothed sweep
+    float attackStep = 0.0f;          // per-sample rise of the envelope's attack
+    float triggerRandom = 0.0f;       // control "triggerRandom"
+    float randomButton[2] = {};       // history of triggerRandom
+    float triggerRevSaw = 0.0f;       // control "triggerRevSaw"
+    float revSawButton[2] = {};       // history of triggerRevSaw
+    float triggerSaw = 0.0f;          // control "triggerSaw"
+    float sawButton[2] = {};          // history of triggerSaw
+    float triggerTriangle = 0.0f;     // control "triggerTriangle"
+    float triangleButton[2] = {};     // history of triggerTriangle
+    float triggerSquare = 0.0f;       // control "triggerSquare"
+    float squareButton[2] = {};       // history of triggerSquare
+    int32_t held[2] = {};             // 1 while at least one trigger is held
+    int32_t holdCount[2] = {};        // samples since the last press, frozen after release
+    int32_t releaseCount[2] = {};     // samples since release, 0 while held
+    float decay = 0.0f;               // control "decay": release time, seconds
+    float decaySmooth[2] = {};        // smoothed decay
+    float decayLatched[2] = {};       // decaySmooth taken at the last press
+    float invRate = 0.0f;             // 1 / clampedRate
+    float pitch = 0.0f;               // control "pitch": base frequency, hertz
+    float depth = 0.0f;               // control "depth": pitch modulation, octaves
+    float depthSmooth[2] = {};        // smoothed depth
+    float shapeLatched[2] = {};       // LFO shape code taken at the last press
+    float speed = 0.0f;               // control "speed": LFO rate, hertz
+    float speedSmooth[2] = {};        // smoothed speed
+    float lfoPhase[2] = {};           // LFO phase in cycles
+    int32_t noiseState[2] = {};       // pseudo-random generator state
+    float noiseHeld[2] = {};          // random LFO value, held for one LFO cycle
+    float oscPhase[2] = {};           // oscillator phase in cycles
+    float filterState1[2] = {};       // first integrator of the lowpass
+    float filterState2[2] = {};       // second integrator of the lowpass
+    float maxCutoff = 0.0f;           // 0.45 * clampedRate: the cutoff stays below half the rate
+
+    using dsp::compute;
+
+    int getNumInputs() override;
+    int getNumOutputs() override;
+    void buildUserInterface(UI* ui) override;
+    int getSampleRate() override;
+    void init(int rate) override;
+    void instanceInit(int rate) override;
+    void instanceConstants(int rate) override;
+    void instanceResetUserInterface() override;
+    void instanceClear() override;
+    dsp* clone() override;
+    void metadata(Meta* m) override;
+    void compute(int count, QUILLFLOAT** inputs, QUILLFLOAT** outputs) override;
+
+private:
+    // Everything that depends only on the controls, formed once per block.
+    struct BlockControls {
+        float sweepIn, decayIn, depthIn, speedIn;  // smoother inputs, smoothIn * control
+        float pitchInc;                            // cycles per sample at the base pitch
+        float pitchPeriod;                         // samples per cycle at the base pitch
+        float random, revSaw, saw, triangle, square;  // the five button values
+        int32_t anyHeld, noneHeld;                 // 1/0: some button held, none held
+    };
+
+    // Last usable value of each control: a non-finite cell falls back to it.
+    float goodDecay = 0.0f, goodDepth = 0.0f, goodSpeed = 0.0f, goodSweep = 0.0f, goodPitch = 0.0f;
+    float goodRandom = 0.0f, goodRevSaw = 0.0f, goodSaw = 0.0f, goodTriangle = 0.0f, goodSquare = 0.0f;
+
+    // Reads every control cell once: sliders clamped to their ranges, non-finite values ignored.
+    BlockControls readControls();
+    // One output sample; advances every pair.
+    float tick(const BlockControls& c);
+    // Attack/hold/release level in [0, 1] from the counters.
+    float envelope() const;
+    // LFO value in [-1, 1] for shape code `shape` at the current phase.
+    float lfo(int32_t shape) const;
+    // polyBLEP correction at phase x for increment dt, scaled by period / m.
+    static float polyBlep(float x, float dt, float period, float m);
+    // One step of the damping-1 state-variable lowpass with coefficient g.
+    float svfLowpass(float x, float g);
+    // Moves every pair's [0] into [1].
+    void shiftState();
+};
