@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "kernels/common/control_smoother.h"
 #include "kernels/klaxon/klaxon_ranges.h"
 
 using namespace klaxon_ranges;
@@ -51,7 +52,7 @@ void klaxon::instanceConstants(int rate)
     piOverRate = invRate * 3.1415927f;
     // Below 44.1 Hz a weight above 1 would make the smoothers ring or
     // diverge: there they follow the control at once.
-    smoothIn = std::min(1.0f, invRate * 44.1f);
+    smoothIn = quill::smoothingWeight(invRate * 44.1f);
     smoothPole = 1.0f - smoothIn;
     // One millisecond of attack (999.99994 is the float just below 1000);
     // a single sample below 1000 Hz.

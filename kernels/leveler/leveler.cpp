@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "kernels/common/control_smoother.h"
 #include "kernels/leveler/leveler_stages.h"
 
 using quill::leveler_stages::kMaxCutoffAngle;
@@ -39,7 +40,7 @@ void leveler::instanceConstants(int rate)
     clampedRate = fs;
     const float u = 1.0f / fs;
     piOverRate = 3.1415927f * u;
-    smoothIn = std::min(44.1f * u, 1.0f);
+    smoothIn = quill::smoothingWeight(44.1f * u);
     smoothPole = 1.0f - smoothIn;
     bandTan = std::tan(std::min(56548.668f * u, kMaxCutoffAngle));
     bandCot = 1.0f / bandTan;

@@ -38,7 +38,7 @@ void mellow::instanceConstants(int rate)
     piOverRate = 3.1415927f / fs;
     // Below 44.1 Hz the smoother's weight would pass 1 and its pole leave
     // [0, 1): it would overshoot or diverge. There it follows at once.
-    smoothIn = std::min(1.0f, 44.1f / fs);
+    smoothIn = quill::smoothingWeight(44.1f / fs);
     smoothPole = 1.0f - smoothIn;
     cutoffCeiling = 0.49f * fs;
 }

@@ -1,0 +1,21 @@
+// Reads 32-bit float WAV files (format 3, or WAVE_FORMAT_EXTENSIBLE with the
+// IEEE float sub-format), as Pd's [soundfiler] writes with "-bytes 4".
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quill::pdtest {
+
+struct WavData {
+    int sampleRate = 0;
+    std::vector<std::vector<float>> channels;  // one vector per channel
+};
+
+// Parses a whole file held in memory; throws std::runtime_error on anything
+// that is not a well-formed 32-bit float WAV file.
+WavData parseWav(const std::vector<uint8_t>& bytes);
+WavData readWav(const std::string& path);
+
+}  // namespace quill::pdtest
