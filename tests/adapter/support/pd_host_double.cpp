@@ -23,10 +23,22 @@ namespace host {
 
 namespace {
 
-std::map<std::string, t_symbol*>& symbols()
+// Interned symbols live for the whole program, as in Pd.
+struct Interned {
+    std::string name;
+    t_symbol symbol;
+};
+
+std::map<std::string, std::unique_ptr<Interned>>& symbols()
 {
-    static std::map<std::string, t_symbol*> table;
+    static std::map<std::string, std::unique_ptr<Interned>> table;
     return table;
+}
+
+std::vector<std::unique_ptr<_class>>& classes()
+{
+    static std::vector<std::unique_ptr<_class>> store;
+    return store;
 }
 
 struct SignalPool {
@@ -144,9 +156,12 @@ t_symbol* gensym(const char* s)
     if (s[0] == '\0') return &s_;
     auto& table = host::symbols();
     auto it = table.find(s);
-    if (it != table.end()) return it->second;
-    auto* sym = new t_symbol{strdup(s), nullptr, nullptr};  // interned for the program's life
-    table[s] = sym;
+    if (it != table.end()) return &it->second->symbol;
+    auto entry = std::make_unique<host::Interned>();
+    entry->name = s;
+    entry->symbol = t_symbol{const_cast<char*>(entry->name.c_str()), nullptr, nullptr};
+    t_symbol* sym = &entry->symbol;
+    table[s] = std::move(entry);
     return sym;
 }
 
@@ -162,7 +177,8 @@ t_class* class_new(t_symbol* name, t_newmethod creator, t_method destructor, siz
     r.classSize = size;
     r.creator = creator;
     r.destructor = destructor;
-    return new _class{name->s_name, creator, destructor, size, flags};
+    host::classes().push_back(std::make_unique<_class>(_class{name->s_name, creator, destructor, size, flags}));
+    return host::classes().back().get();
 }
 
 void class_addmethod(t_class*, t_method, t_symbol* sel, t_atomtype arg1, ...)
