@@ -1,29 +1,31 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: kernel, adapter and registry tests,
-# the real-Pd integration tests in Pd 0.53.1 and Pd 0.55.2, a build against
-# Pd 0.53.1's own header, and the unit and adapter tests again under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# Builds everything and runs every test. The steps live in
+# scripts/test-steps/, run in name order; each builds what it tests.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-jobs=$(nproc)
+export QUILL_ROOT="$root"
+export QUILL_JOBS=$(nproc)
+export QUILL_PD055="$root/build-deps/pd055"
 
 scripts/setup.sh
 
-pd055="$root/build-deps/pd055"
+failed=()
+for step in scripts/test-steps/*.sh; do
+  name=$(basename "$step" .sh)
+  echo "== $name"
+  start=$(date +%s)
+  if bash "$step"; then
+    echo "== $name: passed in $(( $(date +%s) - start )) s"
+  else
+    echo "== $name: FAILED after $(( $(date +%s) - start )) s"
+    failed+=("$name")
+  fi
+done
 
-echo "== build against Pd 0.55.2's header, all tests"
-cmake -S . -B build -DQUILL_PD_INCLUDE_DIR="$pd055/usr/include/pd" >/dev/null
-cmake --build build -j"$jobs"
-(cd build && ctest --output-on-failure -j"$jobs")
-
-echo "== plug-ins built against Pd 0.53.1's own header"
-cmake -S . -B build-pd053 -DQUILL_PD_INCLUDE_DIR=/usr/include/pd -DQUILL_BUILD_TESTS=OFF >/dev/null
-cmake --build build-pd053 -j"$jobs"
-
-echo "== unit and adapter tests under AddressSanitizer and UndefinedBehaviorSanitizer"
-cmake -S . -B build-sanitize -DQUILL_PD_INCLUDE_DIR="$pd055/usr/include/pd" -DQUILL_SANITIZE=ON \
-      -DQUILL_BUILD_PLUGINS=OFF -DCMAKE_BUILD_TYPE=Debug >/dev/null
-cmake --build build-sanitize -j"$jobs"
-(cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-   ctest --output-on-failure -j"$jobs" -LE integration)
+total=$(ls scripts/test-steps/*.sh | wc -l)
+echo "steps: $(( total - ${#failed[@]} )) passed, ${#failed[@]} failed"
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "failed steps: ${failed[*]}"
+  exit 1
+fi
