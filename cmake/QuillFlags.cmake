@@ -3,7 +3,7 @@
 set(QUILL_FP_FLAGS -ffp-contract=off -fno-fast-math -fno-associative-math)
 set(QUILL_WARNING_FLAGS -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion)
 
-if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$")
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$" AND NOT CMAKE_OSX_ARCHITECTURES)
   # SSE2 arithmetic: every float operation rounds to single precision.
   list(APPEND QUILL_FP_FLAGS -msse2 -mfpmath=sse)
 endif()

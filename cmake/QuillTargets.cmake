@@ -22,7 +22,15 @@ endfunction()
 # File name extension Pd 0.53 and later look for; the architecture-specific
 # ones let one library folder carry several architectures.
 if(APPLE)
-  if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(arm64|aarch64)$")
+  # The architectures being built, not the host's: a universal build is .d_fat.
+  set(_quill_osx_archs "${CMAKE_OSX_ARCHITECTURES}")
+  if(NOT _quill_osx_archs)
+    set(_quill_osx_archs "${CMAKE_SYSTEM_PROCESSOR}")
+  endif()
+  list(LENGTH _quill_osx_archs _quill_osx_count)
+  if(_quill_osx_count GREATER 1)
+    set(QUILL_MODULE_SUFFIX ".d_fat")
+  elseif(_quill_osx_archs MATCHES "^(arm64|aarch64)$")
     set(QUILL_MODULE_SUFFIX ".d_arm64")
   else()
     set(QUILL_MODULE_SUFFIX ".d_amd64")
