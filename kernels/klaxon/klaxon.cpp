@@ -1,4 +1,4 @@
-// klaxon~: control description, rate constants, resets and the block loop.
+// klaxon~: control description, rate constants and resets.
 #include "kernels/klaxon/klaxon.h"
 
 #include <algorithm>
@@ -109,16 +109,3 @@ void klaxon::instanceClear()
 }
 
 dsp* klaxon::clone() { return new klaxon(); }
-
-void klaxon::compute(int count, QUILLFLOAT** /*inputs*/, QUILLFLOAT** outputs)
-{
-    if (count <= 0) return;
-    const BlockControls c = readControls();
-    float* out0 = outputs[0];
-    float* out1 = outputs[1];
-    for (int i = 0; i < count; ++i) {
-        const float y = tick(c);
-        out0[i] = y;
-        out1[i] = y;
-    }
-}

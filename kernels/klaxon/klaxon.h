@@ -75,22 +75,30 @@ private:
         int32_t anyHeld, noneHeld;                 // 1/0: some button held, none held
     };
 
+    // Last argument (as bits) and result of a maths call: while the argument
+    // repeats (settled smoothers, a held envelope, a square or random LFO
+    // between its steps) the result is the same, so the call is skipped.
+    struct Remembered {
+        uint32_t key;  // bits of the argument
+        float value;   // the call's result for it
+    };
+
     // Last usable value of each control: a non-finite cell falls back to it.
     float goodDecay = 0.0f, goodDepth = 0.0f, goodSpeed = 0.0f, goodSweep = 0.0f, goodPitch = 0.0f;
     float goodRandom = 0.0f, goodRevSaw = 0.0f, goodSaw = 0.0f, goodTriangle = 0.0f, goodSquare = 0.0f;
 
+    Remembered sweepRange{0u, 1.0f};  // exp(4.6051702 * sweepSmooth): exp(+0) = 1
+    Remembered cutoffTan{0u, 0.0f};   // tan(piOverRate * fc): tan(+0) = +0
+    float cutoffDamping = 1.0f;       // 1 / (1 + g (g + 1)) for g = cutoffTan.value
+    Remembered pitchFactor{0u, 1.0f}; // exp2 of the pitch exponent: exp2(+0) = 1
+
     // Reads every control cell once: sliders clamped to their ranges, non-finite values ignored.
     BlockControls readControls();
-    // One output sample; advances every pair.
-    float tick(const BlockControls& c);
-    // Attack/hold/release level in [0, 1] from the counters.
-    float envelope() const;
-    // LFO value in [-1, 1] for shape code `shape` at the current phase.
-    float lfo(int32_t shape) const;
-    // polyBLEP correction at phase x for increment dt, scaled by period / m.
-    static float polyBlep(float x, float dt, float period, float m);
-    // One step of the damping-1 state-variable lowpass with coefficient g.
-    float svfLowpass(float x, float g);
-    // Moves every pair's [0] into [1].
-    void shiftState();
+    // True when the whole block is the middle of a held note at rest: no
+    // press, the envelope at full level and every smoother at its fixed point.
+    bool heldAtRest(const BlockControls& c) const;
+    // The block loop for a held note at rest: only LFO, oscillator and lowpass move.
+    void computeHeld(const BlockControls& c, int count, float* out0, float* out1);
+    // The block loop for every other case: each step of the plain description.
+    void computeMoving(const BlockControls& c, int count, float* out0, float* out1);
 };

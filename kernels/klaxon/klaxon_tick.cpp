@@ -1,10 +1,19 @@
-// klaxon~: one sample of the siren: triggers, envelope, LFO, oscillator,
-// lowpass and saturation.
+// klaxon~: the block loop, one sample at a time: triggers, envelope, LFO,
+// oscillator, lowpass and saturation.
+//
+// The running state lives in locals for the whole block and goes back into
+// the pairs at the end. Every value is formed by the same operations in the
+// same order as the plain description, so the bits are the same; the
+// savings are exact ones: a maths call runs again only when its argument
+// changed, and the phase remainders and the naive square are formed by
+// comparisons and exact subtractions (exact_phase.h).
 #include <algorithm>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include "kernels/common/control_smoother.h"
+#include "kernels/common/exact_phase.h"
 #include "kernels/common/float_to_int.h"
 #include "kernels/common/polyblep.h"
 #include "kernels/common/wrapping_noise.h"
@@ -24,127 +33,265 @@ float rise(float value, float previous)
     return std::max(0.0f, value - previous);
 }
 
-}  // namespace
-
-float klaxon::envelope() const
+uint32_t bitsOf(float v)
 {
-    const float attack = std::min(1.0f, static_cast<float>(holdCount[0]) * attackStep);
-    const float release = static_cast<float>(releaseCount[0]) / std::max(1.0f, decayLatched[0] * clampedRate);
+    uint32_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+}
+
+// Attack/hold/release level in [0, 1] from the counters. While held the
+// release count is 0, and 0 / max(1, ...) is +0 whatever the divisor, so the
+// division is made only after a release.
+float envelope(int32_t holdCount, int32_t releaseCount, float attackStep, float decayLatched, float clampedRate)
+{
+    const float attack = std::min(1.0f, static_cast<float>(holdCount) * attackStep);
+    const float release =
+        releaseCount == 0 ? 0.0f
+                          : static_cast<float>(releaseCount) / std::max(1.0f, decayLatched * clampedRate);
     return std::max(0.0f, attack - release);
 }
 
-float klaxon::lfo(int32_t shape) const
+// LFO value in [-1, 1] for shape code `shape` at `phase`.
+float lfo(int32_t shape, float phase, float noiseHeld)
 {
-    const float phase = lfoPhase[0];
     if (shape <= 0) return 4.0f * std::fabs(phase - 0.5f) - 1.0f;  // triangle
     if (shape == 1) return phase < 0.5f ? 1.0f : -1.0f;           // square
     if (shape == 2) return 2.0f * phase - 1.0f;                    // rising ramp
     if (shape == 3) return 1.0f - 2.0f * phase;                    // falling ramp
-    return noiseHeld[0];                                           // random steps
+    return noiseHeld;                                              // random steps
 }
 
-// The window is judged with dt; the offset is scaled by period / m, so the
-// division by m happens only inside a window. "Before a jump" wins.
-float klaxon::polyBlep(float x, float dt, float period, float m)
+// polyBLEP correction at phase x for increment dt, scaled by period / m. The
+// window is judged with dt; the division by m happens only inside a window.
+// "Before a jump" wins.
+float polyBlep(float x, float dt, float period, float m)
 {
     if (x > 1.0f - dt) return quill::blepBeforeJump((x - 1.0f) * period / m);
     if (x < dt) return quill::blepAfterJump(x * period / m);
     return 0.0f;
 }
 
-// Trapezoidal state-variable lowpass with damping 1.
-float klaxon::svfLowpass(float x, float g)
+// One step of the trapezoidal state-variable lowpass with damping 1, for
+// coefficient g and d = 1 / (1 + g (g + 1)); s1 and s2 advance.
+float svfLowpass(float x, float g, float d, float& s1, float& s2)
 {
-    const float d = 1.0f / (1.0f + g * (g + 1.0f));
-    const float a = filterState1[1] + g * (x - filterState2[1]);
+    const float a = s1 + g * (x - s2);
     const float band = a * d;
-    const float low = filterState2[1] + g * band;
-    filterState1[0] = 2.0f * band - filterState1[1];
-    filterState2[0] = 2.0f * low - filterState2[1];
+    const float low = s2 + g * band;
+    s1 = 2.0f * band - s1;
+    s2 = 2.0f * low - s2;
     return low;
 }
 
-float klaxon::tick(const BlockControls& c)
+}  // namespace
+
+void klaxon::compute(int count, QUILLFLOAT** /*inputs*/, QUILLFLOAT** outputs)
 {
-    // Triggers: a rise from all released restarts the hold count.
-    held[0] = c.anyHeld;
-    holdCount[0] = c.anyHeld > held[1] ? c.anyHeld : addSaturating(holdCount[1], c.anyHeld);
-    releaseCount[0] = c.noneHeld * addSaturating(releaseCount[1], 1);
-    sawButton[0] = c.saw;
-    squareButton[0] = c.square;
-    revSawButton[0] = c.revSaw;
-    randomButton[0] = c.random;
-    triangleButton[0] = c.triangle;
-    const float riseSaw = rise(c.saw, sawButton[1]);
-    const float riseSquare = rise(c.square, squareButton[1]);
-    const float riseRevSaw = rise(c.revSaw, revSawButton[1]);
-    const float riseRandom = rise(c.random, randomButton[1]);
-    const float riseTriangle = rise(c.triangle, triangleButton[1]);
-    const float edge = riseSaw + riseSquare + riseRevSaw + riseRandom + riseTriangle;
-    const bool pressed = quill::truncToInt(edge) != 0;
-
-    // Control smoothing; decay is latched at a press.
-    sweepSmooth[0] = quill::smoothStep(smoothPole, sweepSmooth[1], c.sweepIn);
-    decaySmooth[0] = quill::smoothStep(smoothPole, decaySmooth[1], c.decayIn);
-    decayLatched[0] = pressed ? decaySmooth[0] : decayLatched[1];
-    depthSmooth[0] = quill::smoothStep(smoothPole, depthSmooth[1], c.depthIn);
-
-    const float env = envelope();
-
-    // Cutoff from 20 Hz up to 20 + 60 * 100^sweep at full envelope.
-    const float fc = std::min(20.0f + 60.0f * env * std::exp(4.6051702f * sweepSmooth[0]), maxCutoff);
-    const float g = std::tan(piOverRate * fc);
-
-    // LFO: shape latched at a press, phase restarted by it.
-    shapeLatched[0] = pressed ? riseSquare + 2.0f * riseSaw + 3.0f * riseRevSaw + 4.0f * riseRandom
-                              : shapeLatched[1];
-    speedSmooth[0] = quill::smoothStep(smoothPole, speedSmooth[1], c.speedIn);
-    noiseState[0] = quill::noiseNext(noiseState[1]);
-    const float q = speedSmooth[0] * invRate + (1.0f - edge) * lfoPhase[1];
-    const float phase = q - std::floor(q);
-    // An infinite edge (huge button values) leaves no phase: restart at 0.
-    lfoPhase[0] = std::isfinite(phase) ? phase : 0.0f;
-    noiseHeld[0] = lfoPhase[0] < lfoPhase[1] ? static_cast<float>(noiseState[0]) * 4.656613e-10f : noiseHeld[1];
-    const float L = lfo(quill::truncToInt(shapeLatched[0]));
-
-    // Oscillator: +-depth octaves of LFO, down by up to depth/2 octaves as env falls.
-    const float m = std::exp2(depthSmooth[0] * (L + 0.5f * (env - 1.0f)));
-    const float dt = c.pitchInc * m;
-    float p = oscPhase[1] + dt;
-    p = p - std::floor(p);
-    oscPhase[0] = p;
-    const float h = quill::halfCycleOn(p);
-    const float s = quill::squareFromPhase(p);
-    const float x = s + polyBlep(h, dt, c.pitchPeriod, m) - polyBlep(p, dt, c.pitchPeriod, m);
-
-    const float low = svfLowpass(x, g);
-
-    const float e = env * low;
-    const float y = e / (1.0f + std::fabs(e));
-    shiftState();
-    return y;
+    if (count <= 0) return;
+    const BlockControls c = readControls();
+    if (heldAtRest(c))
+        computeHeld(c, count, outputs[0], outputs[1]);
+    else
+        computeMoving(c, count, outputs[0], outputs[1]);
 }
 
-void klaxon::shiftState()
+bool klaxon::heldAtRest(const BlockControls& c) const
 {
-    sweepSmooth[1] = sweepSmooth[0];
-    randomButton[1] = randomButton[0];
-    revSawButton[1] = revSawButton[0];
-    sawButton[1] = sawButton[0];
-    triangleButton[1] = triangleButton[0];
-    squareButton[1] = squareButton[0];
-    held[1] = held[0];
-    holdCount[1] = holdCount[0];
-    releaseCount[1] = releaseCount[0];
-    decaySmooth[1] = decaySmooth[0];
-    decayLatched[1] = decayLatched[0];
-    depthSmooth[1] = depthSmooth[0];
-    shapeLatched[1] = shapeLatched[0];
-    speedSmooth[1] = speedSmooth[0];
-    lfoPhase[1] = lfoPhase[0];
-    noiseState[1] = noiseState[0];
-    noiseHeld[1] = noiseHeld[0];
-    oscPhase[1] = oscPhase[0];
-    filterState1[1] = filterState1[0];
-    filterState2[1] = filterState2[0];
+    const float edge = rise(c.saw, sawButton[1]) + rise(c.square, squareButton[1]) +
+                       rise(c.revSaw, revSawButton[1]) + rise(c.random, randomButton[1]) +
+                       rise(c.triangle, triangleButton[1]);
+    auto atRest = [this](float smoothed, float input) {
+        return bitsOf(quill::smoothStep(smoothPole, smoothed, input)) == bitsOf(smoothed);
+    };
+    // The hold count only grows, so a full attack stays full.
+    return c.anyHeld == 1 && held[1] == 1 && edge == 0.0f &&
+           std::min(1.0f, static_cast<float>(holdCount[1]) * attackStep) == 1.0f &&
+           atRest(sweepSmooth[1], c.sweepIn) && atRest(decaySmooth[1], c.decayIn) &&
+           atRest(depthSmooth[1], c.depthIn) && atRest(speedSmooth[1], c.speedIn);
+}
+
+// With no press (edge +0), none released (release count 0) and a full
+// attack, env is exactly 1 on every sample, so the cutoff, its tangent and
+// the envelope's pitch term are constants; (1 - edge) x phase is the phase
+// itself, and env x low is low.
+void klaxon::computeHeld(const BlockControls& c, int count, float* out0, float* out1)
+{
+    const float env = 1.0f;
+    const float rangeArg = 4.6051702f * sweepSmooth[1];
+    if (bitsOf(rangeArg) != sweepRange.key) sweepRange = {bitsOf(rangeArg), std::exp(rangeArg)};
+    const float fc = std::min(20.0f + 60.0f * env * sweepRange.value, maxCutoff);
+    const float tanArg = piOverRate * fc;
+    if (bitsOf(tanArg) != cutoffTan.key) {
+        cutoffTan = {bitsOf(tanArg), std::tan(tanArg)};
+        const float g = cutoffTan.value;
+        cutoffDamping = 1.0f / (1.0f + g * (g + 1.0f));
+    }
+    const float g = cutoffTan.value, damping = cutoffDamping;
+    const float envTerm = 0.5f * (env - 1.0f);
+    const float lfoStep = speedSmooth[1] * invRate;
+    const float depthS = depthSmooth[1];
+    int32_t holdNow = holdCount[1];
+    int32_t noise = noiseState[1];
+    float lfoP = lfoPhase[1], noiseH = noiseHeld[1], osc = oscPhase[1], s1 = filterState1[1], s2 = filterState2[1];
+    Remembered factor = pitchFactor;
+
+    auto run = [&](auto lfoValue) {
+        for (int i = 0; i < count; ++i) {
+            holdNow = addSaturating(holdNow, 1);
+            noise = quill::noiseNext(noise);
+            float phase = quill::wrapPhase(lfoStep + lfoP);
+            if (!std::isfinite(phase)) phase = 0.0f;
+            if (phase < lfoP) noiseH = static_cast<float>(noise) * 4.656613e-10f;
+            lfoP = phase;
+            const float pitchArg = depthS * (lfoValue(phase, noiseH) + envTerm);
+            if (bitsOf(pitchArg) != factor.key) factor = {bitsOf(pitchArg), std::exp2(pitchArg)};
+            const float m = factor.value;
+            const float dt = c.pitchInc * m;
+            const float p = quill::wrapPhase(osc + dt);
+            osc = p;
+            const float h = quill::halfCycleOnFast(p);
+            const float s = quill::squareFromPhaseFast(p);
+            const float x = s + polyBlep(h, dt, c.pitchPeriod, m) - polyBlep(p, dt, c.pitchPeriod, m);
+            const float low = svfLowpass(x, g, damping, s1, s2);
+            const float e = env * low;
+            const float y = e / (1.0f + std::fabs(e));
+            out0[i] = y;
+            out1[i] = y;
+        }
+    };
+    // One loop per LFO shape, the shape's formula inlined.
+    const int32_t shape = quill::truncToInt(shapeLatched[1]);
+    if (shape <= 0) run([](float phase, float) { return lfo(0, phase, 0.0f); });
+    else if (shape == 1) run([](float phase, float) { return lfo(1, phase, 0.0f); });
+    else if (shape == 2) run([](float phase, float) { return lfo(2, phase, 0.0f); });
+    else if (shape == 3) run([](float phase, float) { return lfo(3, phase, 0.0f); });
+    else run([](float, float heldValue) { return heldValue; });
+
+    held[0] = held[1] = 1;
+    holdCount[0] = holdCount[1] = holdNow;
+    releaseCount[0] = releaseCount[1] = 0;
+    sawButton[0] = sawButton[1] = c.saw;
+    squareButton[0] = squareButton[1] = c.square;
+    revSawButton[0] = revSawButton[1] = c.revSaw;
+    randomButton[0] = randomButton[1] = c.random;
+    triangleButton[0] = triangleButton[1] = c.triangle;
+    sweepSmooth[0] = sweepSmooth[1];
+    decaySmooth[0] = decaySmooth[1];
+    decayLatched[0] = decayLatched[1];
+    depthSmooth[0] = depthSmooth[1];
+    shapeLatched[0] = shapeLatched[1];
+    speedSmooth[0] = speedSmooth[1];
+    lfoPhase[0] = lfoPhase[1] = lfoP;
+    noiseState[0] = noiseState[1] = noise;
+    noiseHeld[0] = noiseHeld[1] = noiseH;
+    oscPhase[0] = oscPhase[1] = osc;
+    filterState1[0] = filterState1[1] = s1;
+    filterState2[0] = filterState2[1] = s2;
+    pitchFactor = factor;
+}
+
+void klaxon::computeMoving(const BlockControls& c, int count, float* out0, float* out1)
+{
+    // The previous sample's values.
+    int32_t heldPrev = held[1], holdPrev = holdCount[1], releasePrev = releaseCount[1];
+    float sawPrev = sawButton[1], squarePrev = squareButton[1], revSawPrev = revSawButton[1];
+    float randomPrev = randomButton[1], trianglePrev = triangleButton[1];
+    float sweepS = sweepSmooth[1], decayS = decaySmooth[1], decayL = decayLatched[1], depthS = depthSmooth[1];
+    float shape = shapeLatched[1], speedS = speedSmooth[1], lfoP = lfoPhase[1];
+    int32_t noise = noiseState[1];
+    float noiseH = noiseHeld[1], osc = oscPhase[1], s1 = filterState1[1], s2 = filterState2[1];
+    Remembered range = sweepRange, tangent = cutoffTan, factor = pitchFactor;
+    float damping = cutoffDamping;
+    const float pole = smoothPole;
+
+    for (int i = 0; i < count; ++i) {
+        // Triggers: a rise from all released restarts the hold count.
+        const int32_t holdNow = c.anyHeld > heldPrev ? c.anyHeld : addSaturating(holdPrev, c.anyHeld);
+        const int32_t releaseNow = c.noneHeld * addSaturating(releasePrev, 1);
+        const float riseSaw = rise(c.saw, sawPrev);
+        const float riseSquare = rise(c.square, squarePrev);
+        const float riseRevSaw = rise(c.revSaw, revSawPrev);
+        const float riseRandom = rise(c.random, randomPrev);
+        const float riseTriangle = rise(c.triangle, trianglePrev);
+        const float edge = riseSaw + riseSquare + riseRevSaw + riseRandom + riseTriangle;
+        const bool pressed = quill::truncToInt(edge) != 0;
+
+        // Control smoothing; decay is latched at a press.
+        sweepS = quill::smoothStep(pole, sweepS, c.sweepIn);
+        decayS = quill::smoothStep(pole, decayS, c.decayIn);
+        if (pressed) decayL = decayS;
+        depthS = quill::smoothStep(pole, depthS, c.depthIn);
+
+        const float env = envelope(holdNow, releaseNow, attackStep, decayL, clampedRate);
+
+        // Cutoff from 20 Hz up to 20 + 60 * 100^sweep at full envelope.
+        const float rangeArg = 4.6051702f * sweepS;
+        if (bitsOf(rangeArg) != range.key) range = {bitsOf(rangeArg), std::exp(rangeArg)};
+        const float fc = std::min(20.0f + 60.0f * env * range.value, maxCutoff);
+        const float tanArg = piOverRate * fc;
+        if (bitsOf(tanArg) != tangent.key) {
+            tangent = {bitsOf(tanArg), std::tan(tanArg)};
+            const float g = tangent.value;
+            damping = 1.0f / (1.0f + g * (g + 1.0f));
+        }
+
+        // LFO: shape latched at a press, phase restarted by it.
+        if (pressed) shape = riseSquare + 2.0f * riseSaw + 3.0f * riseRevSaw + 4.0f * riseRandom;
+        speedS = quill::smoothStep(pole, speedS, c.speedIn);
+        noise = quill::noiseNext(noise);
+        const float q = speedS * invRate + (1.0f - edge) * lfoP;
+        float phase = quill::wrapPhase(q);
+        // An infinite edge (huge button values) leaves no phase: restart at 0.
+        if (!std::isfinite(phase)) phase = 0.0f;
+        if (phase < lfoP) noiseH = static_cast<float>(noise) * 4.656613e-10f;
+        lfoP = phase;
+        const float L = lfo(quill::truncToInt(shape), phase, noiseH);
+
+        // Oscillator: +-depth octaves of LFO, down by up to depth/2 octaves as env falls.
+        const float pitchArg = depthS * (L + 0.5f * (env - 1.0f));
+        if (bitsOf(pitchArg) != factor.key) factor = {bitsOf(pitchArg), std::exp2(pitchArg)};
+        const float m = factor.value;
+        const float dt = c.pitchInc * m;
+        const float p = quill::wrapPhase(osc + dt);
+        osc = p;
+        const float h = quill::halfCycleOnFast(p);
+        const float s = quill::squareFromPhaseFast(p);
+        const float x = s + polyBlep(h, dt, c.pitchPeriod, m) - polyBlep(p, dt, c.pitchPeriod, m);
+
+        const float low = svfLowpass(x, tangent.value, damping, s1, s2);
+
+        const float e = env * low;
+        const float y = e / (1.0f + std::fabs(e));
+        out0[i] = y;
+        out1[i] = y;
+
+        heldPrev = c.anyHeld, holdPrev = holdNow, releasePrev = releaseNow;
+        sawPrev = c.saw, squarePrev = c.square, revSawPrev = c.revSaw, randomPrev = c.random;
+        trianglePrev = c.triangle;
+    }
+
+    // Back into the pairs: after the last shift both elements hold the last sample.
+    held[0] = held[1] = heldPrev;
+    holdCount[0] = holdCount[1] = holdPrev;
+    releaseCount[0] = releaseCount[1] = releasePrev;
+    sawButton[0] = sawButton[1] = sawPrev;
+    squareButton[0] = squareButton[1] = squarePrev;
+    revSawButton[0] = revSawButton[1] = revSawPrev;
+    randomButton[0] = randomButton[1] = randomPrev;
+    triangleButton[0] = triangleButton[1] = trianglePrev;
+    sweepSmooth[0] = sweepSmooth[1] = sweepS;
+    decaySmooth[0] = decaySmooth[1] = decayS;
+    decayLatched[0] = decayLatched[1] = decayL;
+    depthSmooth[0] = depthSmooth[1] = depthS;
+    shapeLatched[0] = shapeLatched[1] = shape;
+    speedSmooth[0] = speedSmooth[1] = speedS;
+    lfoPhase[0] = lfoPhase[1] = lfoP;
+    noiseState[0] = noiseState[1] = noise;
+    noiseHeld[0] = noiseHeld[1] = noiseH;
+    oscPhase[0] = oscPhase[1] = osc;
+    filterState1[0] = filterState1[1] = s1;
+    filterState2[0] = filterState2[1] = s2;
+    sweepRange = range, cutoffTan = tangent, pitchFactor = factor;
+    cutoffDamping = damping;
 }

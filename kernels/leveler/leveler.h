@@ -4,7 +4,9 @@
 // by one control, "intensity" (0 to 1). One input, one output.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
+#include <math.h>  // exp10f (GNU)
 
 #include "interface/dsp.h"
 
@@ -58,15 +60,22 @@ public:
     void compute(int count, QUILLFLOAT** inputs, QUILLFLOAT** outputs) override;
 
 private:
+    // Last argument (as bits) and result of a maths call: while the argument
+    // repeats (a settled intensity, a level below the knee) the result is the
+    // same, so the call is skipped.
+    struct Remembered {
+        uint32_t key;  // bits of the argument
+        float value;   // the call's result for it
+    };
+
     float lastGoodIntensity = 0.3f;  // last finite intensity read, clamped to [0, 1]
+    Remembered toneCot{0u, 1.0f / std::tan(0.0f)};  // 1 / tan(tone angle)
+    Remembered makeup{0u, exp10f(0.0f)};           // 10^(1.5 - 1.5 r)
+    Remembered gain{0u, exp10f(0.0f)};             // 10^(compressor exponent)
 
     // The intensity for this block: the cell clamped to [0, 1], or the last
     // good value when the cell holds no finite number.
     float readIntensity();
-    // One output sample for input x; intensityIn is smoothIn times the intensity.
-    float tick(float x, float intensityIn);
-    // Moves every [0] element to [1] and shifts the band-limit delay line.
-    void shift();
     // True when no state fed by the input holds NaN or infinity.
     bool signalStateFinite() const;
     // Zeroes the state fed by the input (envelopes, filters, clipper).

@@ -1,6 +1,18 @@
-// leveler~: the per-block control read and the per-sample chain.
+// leveler~: the per-block control read and the block loop.
+//
+// The running state lives in locals for the whole block and goes back into
+// the pairs at the end. Every value is formed by the same operations in the
+// same order as the plain chain, so the bits are the same. What changes is
+// only the order in which independent work is done: the recursive filters
+// of a run of samples first, then the compressor's gains, which need no
+// recursion, then the clipper and tone filter. A maths call runs again only
+// when its argument changed (the tone cotangent and the make-up once the
+// intensity has settled, the compressor's gain below its knee), and the
+// quantiser's floor is an exact integer conversion.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include "kernels/common/control_smoother.h"
 #include "kernels/common/wrapping_noise.h"
@@ -9,56 +21,31 @@
 
 namespace stage = quill::leveler_stages;
 
+namespace {
+
+uint32_t bitsOf(float v)
+{
+    uint32_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+}
+
+// Samples per pass: the passes hand values on through arrays of this size.
+constexpr int kChunk = 64;
+
+// The compressor's r = max(1 - k, 0.0001): 1 over its ratio.
+float ratioOf(float k)
+{
+    return std::max(1.0f - k, 0.0001f);
+}
+
+}  // namespace
+
 float leveler::readIntensity()
 {
     const float value = intensity;
     if (std::isfinite(value)) lastGoodIntensity = std::min(std::max(value, 0.0f), 1.0f);
     return lastGoodIntensity;
-}
-
-float leveler::tick(float x, float intensityIn)
-{
-    intensitySmooth[0] = quill::smoothStep(smoothPole, intensitySmooth[1], intensityIn);
-    const float k = intensitySmooth[0];
-    // Tone cutoff 20000 - 13000 k Hz, as a prewarped cotangent.
-    const float toneAngle = std::min((k * -13000.0f + 20000.0f) * piOverRate, stage::kMaxCutoffAngle);
-    const float toneCot = 1.0f / std::tan(toneAngle);
-
-    noiseState[0] = quill::noiseNext(noiseState[1]);
-    noiseValue[0] = static_cast<float>(noiseState[0]);
-    hiss[0] = stage::hissLowpass(hissNorm, hissPole, noiseValue[0], noiseValue[1], hiss[1]);
-
-    inputEnvelope[0] =
-        stage::envelopeFollower(inputAttack, inputAttackIn, inputReleaseStep, inputEnvelope[1], std::fabs(x));
-    const float q = stage::quantise(x, inputEnvelope[0], hiss[0]);
-    bandSum[0] = stage::bandLowpass(q, bandNorm, bandA1, bandA2, bandState);
-
-    // The detector hears the previous band-limited sample.
-    detEnvelope[0] = stage::envelopeFollower(detAttack, detAttackIn, detReleaseStep, detEnvelope[1],
-                                             std::fabs(bandNorm * bandSum[1]));
-    const float r = std::max(1.0f - k, 0.0001f);
-    const float gain = stage::compressorGain(detEnvelope[0], r);
-    const float makeup = exp10f(1.5f - 1.5f * r);
-    shaped[0] = stage::softClip(makeup, bandSum[0], gain, bandNorm);
-    tone[0] = stage::toneLowpass(bandNorm, shaped[0], shaped[1], toneCot, tone[1]);
-    const float y = tone[0];
-    shift();
-    return y;
-}
-
-void leveler::shift()
-{
-    intensitySmooth[1] = intensitySmooth[0];
-    noiseState[1] = noiseState[0];
-    noiseValue[1] = noiseValue[0];
-    hiss[1] = hiss[0];
-    inputEnvelope[1] = inputEnvelope[0];
-    bandState[2] = bandState[1];
-    bandState[1] = bandState[0];
-    bandSum[1] = bandSum[0];
-    detEnvelope[1] = detEnvelope[0];
-    shaped[1] = shaped[0];
-    tone[1] = tone[0];
 }
 
 bool leveler::signalStateFinite() const
@@ -74,7 +61,80 @@ void leveler::compute(int count, QUILLFLOAT** inputs, QUILLFLOAT** outputs)
     const float intensityIn = smoothIn * readIntensity();
     const float* in = inputs[0];
     float* out = outputs[0];
-    for (int i = 0; i < count; ++i) out[i] = tick(in[i], intensityIn);
+
+    // The previous sample's values, kept in locals for the whole block.
+    float k = intensitySmooth[1];
+    int32_t noise = noiseState[1];
+    float noisePrev = noiseValue[1], hissPrev = hiss[1], inEnv = inputEnvelope[1];
+    float band[3] = {bandState[0], bandState[1], bandState[2]};
+    float sumPrev = bandSum[1], det = detEnvelope[1], shapedPrev = shaped[1], tonePrev = tone[1];
+    Remembered cot = toneCot, up = makeup, down = gain;
+    const float pole = smoothPole, norm = bandNorm;
+
+    // Per-sample values handed from one pass to the next.
+    float smoothed[kChunk], sums[kChunk], levels[kChunk], gains[kChunk];
+
+    for (int start = 0; start < count; start += kChunk) {
+        const int n = std::min(kChunk, count - start);
+
+        // Smoother, hiss, input envelope, quantiser, band limit and detector:
+        // the recursions that run on the input.
+        for (int i = 0; i < n; ++i) {
+            const float x = in[start + i];
+            k = quill::smoothStep(pole, k, intensityIn);
+            smoothed[i] = k;
+            noise = quill::noiseNext(noise);
+            const float noiseNow = static_cast<float>(noise);
+            hissPrev = stage::hissLowpass(hissNorm, hissPole, noiseNow, noisePrev, hissPrev);
+            noisePrev = noiseNow;
+            inEnv = stage::envelopeFollower(inputAttack, inputAttackIn, inputReleaseStep, inEnv, std::fabs(x));
+            const float q = stage::quantise(x, inEnv, hissPrev);
+            const float sum = stage::bandLowpass(q, norm, bandA1, bandA2, band);
+            band[2] = band[1];
+            band[1] = band[0];
+            // The detector hears the previous band-limited sample.
+            det = stage::envelopeFollower(detAttack, detAttackIn, detReleaseStep, det, std::fabs(norm * sumPrev));
+            levels[i] = det;
+            sums[i] = sum;
+            sumPrev = sum;
+        }
+
+        // The compressor's gain: no recursion, so the logarithms and
+        // exponentials of consecutive samples overlap.
+        for (int i = 0; i < n; ++i) levels[i] = stage::compressorExponent(levels[i], ratioOf(smoothed[i]));
+        for (int i = 0; i < n; ++i) {
+            if (bitsOf(levels[i]) != down.key) down = {bitsOf(levels[i]), exp10f(levels[i])};
+            gains[i] = down.value;
+        }
+
+        // Make-up, soft clipper and tone lowpass.
+        for (int i = 0; i < n; ++i) {
+            const float angle = stage::toneAngle(smoothed[i], piOverRate);
+            if (bitsOf(angle) != cot.key) cot = {bitsOf(angle), 1.0f / std::tan(angle)};
+            const float makeupExp = stage::makeupExponent(ratioOf(smoothed[i]));
+            if (bitsOf(makeupExp) != up.key) up = {bitsOf(makeupExp), exp10f(makeupExp)};
+            const float shapedNow = stage::softClip(up.value, sums[i], gains[i], norm);
+            tonePrev = stage::toneLowpass(norm, shapedNow, shapedPrev, cot.value, tonePrev);
+            shapedPrev = shapedNow;
+            out[start + i] = tonePrev;  // every input sample of the chunk was read before
+        }
+    }
+
+    // Back into the pairs: after the last shift both elements hold the last sample.
+    intensitySmooth[0] = intensitySmooth[1] = k;
+    noiseState[0] = noiseState[1] = noise;
+    noiseValue[0] = noiseValue[1] = noisePrev;
+    hiss[0] = hiss[1] = hissPrev;
+    inputEnvelope[0] = inputEnvelope[1] = inEnv;
+    bandState[0] = band[0];
+    bandState[1] = band[1];
+    bandState[2] = band[2];
+    bandSum[0] = bandSum[1] = sumPrev;
+    detEnvelope[0] = detEnvelope[1] = det;
+    shaped[0] = shaped[1] = shapedPrev;
+    tone[0] = tone[1] = tonePrev;
+    toneCot = cot, makeup = up, gain = down;
+
     // A NaN or infinite input sample poisons the filters: start them afresh,
     // so that the next block is finite again. Smoother, noise and hiss never
     // see the input and keep running.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <math.h>  // exp10f (GNU)
 
 namespace quill {
@@ -27,11 +28,24 @@ inline float envelopeFollower(float attack, float attackIn, float releaseStep, f
     return attack * previous + attackIn * level + releaseStep * std::max(previous - level, 0.0f);
 }
 
+// floor(v), bit for bit. Below 2^23 in magnitude the truncation to an
+// integer is exact, one step down makes it a floor for negative fractions,
+// and the sign copy keeps floor(-0) = -0 (a truncation to +0 otherwise
+// keeps v's sign); from 2^23 on, and for NaN, the library call.
+inline float floorExact(float v)
+{
+    if (std::fabs(v) < 8388608.0f) {
+        const float t = static_cast<float>(static_cast<int32_t>(v));
+        return t > v ? t - 1.0f : std::copysign(t, v);
+    }
+    return std::floor(v);
+}
+
 // Adds the hiss, gated in by the input envelope below 0.000316, and rounds
 // to the nearest multiple of 1/2048, halves upward.
 inline float quantise(float x, float envelope, float hissNow)
 {
-    return std::floor(2048.0f * (x + std::min(3164.557f * envelope, 1.0f) * (hissNow * 0.00063f)) + 0.5f) *
+    return floorExact(2048.0f * (x + std::min(3164.557f * envelope, 1.0f) * (hissNow * 0.00063f)) + 0.5f) *
            0.00048828125f;
 }
 
@@ -43,13 +57,32 @@ inline float bandLowpass(float q, float norm, float a1, float a2, float* state)
     return 2.0f * state[1] + state[2] + state[0];
 }
 
-// Feed-forward gain: threshold -36 dB, 6 dB quadratic knee, ratio 1/r.
-inline float compressorGain(float envelope, float r)
+// The compressor's gain in decibels over 20 (its base-10 exponent):
+// threshold -36 dB, 6 dB quadratic knee, ratio 1/r. Exactly +-0 below the knee.
+inline float compressorExponent(float envelope, float r)
 {
     const float level = 20.0f * std::log10(std::max(std::fabs(envelope), 1e-8f));
     const float knee = std::max(std::min(level + 39.0f, 6.0f), 0.0f);
     const float over = std::max(level + 33.0f, 0.0f);
-    return exp10f((knee * knee * 0.083333336f + over) * (0.05f * r - 0.05f));
+    return (knee * knee * 0.083333336f + over) * (0.05f * r - 0.05f);
+}
+
+// Feed-forward gain of the compressor.
+inline float compressorGain(float envelope, float r)
+{
+    return exp10f(compressorExponent(envelope, r));
+}
+
+// Make-up gain, 30 (1 - r) dB.
+inline float makeupExponent(float r)
+{
+    return 1.5f - 1.5f * r;
+}
+
+// The prewarp angle of the tone cutoff 20000 - 13000 k Hz, capped.
+inline float toneAngle(float k, float piOverRate)
+{
+    return std::min((k * -13000.0f + 20000.0f) * piOverRate, kMaxCutoffAngle);
 }
 
 // y / (1 + |y|) for y = makeup * gain * norm * sum, returned divided by norm.

@@ -1,11 +1,10 @@
-// mellow~: initialisation, rate constants and the per-sample filter.
+// mellow~: initialisation, rate constants and state.
 #include "kernels/mellow/mellow.h"
 
 #include <algorithm>
 #include <cmath>
 
 #include "kernels/common/control_smoother.h"
-#include "kernels/mellow/mellow_filter.h"
 
 int mellow::getNumInputs() { return 1; }
 int mellow::getNumOutputs() { return 2; }
@@ -61,39 +60,3 @@ void mellow::clearState()
 }
 
 dsp* mellow::clone() { return new mellow(); }
-
-float mellow::tick(float x, float cutoffIn, float qIn)
-{
-    using namespace mellow_filter;
-    cutoffSmooth[0] = quill::smoothStep(smoothPole, cutoffSmooth[1], cutoffIn);
-    const float c = prewarpedCotangent(piOverRate, cutoffSmooth[0]);
-    resonanceQSmooth[0] = quill::smoothStep(smoothPole, resonanceQSmooth[1], qIn);
-    const float d = 1.0f / resonanceQSmooth[0];
-    const float g = lowpassNormaliser(c, d);
-    lowpassState[0] = lowpassFeedback(x, g, c, d, lowpassState[1], lowpassState[2]);
-    const float y = lowpassFeedforward(g, lowpassState[0], lowpassState[1], lowpassState[2]);
-    cutoffSmooth[1] = cutoffSmooth[0];
-    resonanceQSmooth[1] = resonanceQSmooth[0];
-    lowpassState[2] = lowpassState[1];
-    lowpassState[1] = lowpassState[0];
-    return y;
-}
-
-void mellow::compute(int count, QUILLFLOAT** inputs, QUILLFLOAT** outputs)
-{
-    if (count <= 0) return;
-    const float cutoffIn = smoothIn * blockCutoff();
-    const float qIn = smoothIn * blockResonance();
-    const float* in = inputs[0];
-    float* out0 = outputs[0];
-    float* out1 = outputs[1];
-    for (int i = 0; i < count; ++i) {
-        const float y = tick(in[i], cutoffIn, qIn);  // reads in[i] before writing: buffers may alias
-        out0[i] = y;
-        out1[i] = y;
-    }
-    // A non-finite input poisons the delay line: start afresh next block.
-    const bool finite = std::isfinite(lowpassState[1]) && std::isfinite(lowpassState[2]) &&
-                        std::isfinite(cutoffSmooth[1]) && std::isfinite(resonanceQSmooth[1]);
-    if (!finite) clearState();
-}

@@ -37,13 +37,23 @@ private:
     float cutoffCeiling = 0.0f;   // 0.49 · fs: keeps the prewarp angle below π/2
     float lastGoodCutoff = 0.0f;  // last finite "cutoff" read, stands in for a non-finite one
     float lastGoodQ = 0.0f;       // last finite "resonanceQ" read, likewise
+    // The settled filter's weights, kept from block to block, and the
+    // smoothed values (and prewarp factor) they were formed from.
+    bool settledValid = false;
+    float settledCutoff = 0.0f, settledQ = 0.0f, settledPiOverRate = 0.0f;
+    float settledG = 0.0f, settledA1 = 0.0f, settledA2 = 0.0f;
 
     // The cutoff this block uses: finite, in [20, 20000] and below half the rate.
     float blockCutoff();
     // The Q this block uses: finite, in [0.5, 15].
     float blockResonance();
-    // One filtered sample; cutoffIn and qIn are the smoothers' weighted inputs.
-    float tick(float x, float cutoffIn, float qIn);
+    // True when both smoothers sit at their fixed points for these inputs:
+    // then every coefficient stays the same for the whole block.
+    bool smoothersSettled(float cutoffIn, float qIn) const;
+    // The block with settled smoothers: coefficients formed once.
+    void filterSettled(int count, const float* in, float* out0, float* out1);
+    // The block with gliding smoothers; cutoffIn and qIn are their weighted inputs.
+    void filterGliding(int count, const float* in, float* out0, float* out1, float cutoffIn, float qIn);
     // Zeroes smoothers and delay line.
     void clearState();
 };

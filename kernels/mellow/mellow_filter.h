@@ -18,10 +18,22 @@ inline float lowpassNormaliser(float c, float d)
     return 1.0f / ((d + c) * c + 1.0f);
 }
 
-// New delay-line input: x - g·(a1·s1 + a2·s2), a1 = 2(1 - c²), a2 = c² - d·c + 1.
-inline float lowpassFeedback(float x, float g, float c, float d, float s1, float s2)
+// Feedback weight a1 = 2(1 - c²).
+inline float lowpassA1(float c)
 {
-    return x - g * (2.0f * (1.0f - c * c) * s1 + ((c - d) * c + 1.0f) * s2);
+    return 2.0f * (1.0f - c * c);
+}
+
+// Feedback weight a2 = c² - d·c + 1, formed as (c - d)·c + 1.
+inline float lowpassA2(float c, float d)
+{
+    return (c - d) * c + 1.0f;
+}
+
+// New delay-line input: x - g·(a1·s1 + a2·s2).
+inline float lowpassFeedback(float x, float g, float a1, float a2, float s1, float s2)
+{
+    return x - g * (a1 * s1 + a2 * s2);
 }
 
 // Output through the double zero at half the rate: g·(s0 + 2·s1 + s2).

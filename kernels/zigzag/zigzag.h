@@ -32,14 +32,16 @@ public:
     void compute(int count, QUILLFLOAT** inputs, QUILLFLOAT** outputs) override;
 
 private:
-    // One output sample for frequency f; advances phase and integrator.
-    float tick(float f);
+    // One sample at frequency f (increment dt, output scale toUnit = ampScale);
+    // advances phase p and integrator integ.
+    template <bool Wrapped>
+    float tick(float f, float dt, float toUnit, float& p, float& integ) const;
     // The polyBLEP correction for phase x at increment dt and frequency f.
     float polyBlep(float x, float dt, float f) const;
     // Offset of x into the correction window in samples, x·fs/f.
     float windowOffset(float x, float f) const;
-    // One step of the leaky integrator fed with the smoothed square.
-    float leakyIntegrator(float square, float rise, float fall) const;
+    // The leaky integrator's step before the jump corrections: 0.999·previous + square.
+    static float leakyIntegrator(float previous, float square);
     // Zeroes phase and integrator.
     void clearState();
 };

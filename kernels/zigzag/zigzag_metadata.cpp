@@ -12,9 +12,9 @@ void zigzag::metadata(Meta* m)
     m->declare("compile_options", QUILL_COMPILE_OPTIONS);
     m->declare("dsp.h/name", "quill kernel interface");
     m->declare("dsp.h/version", QUILL_VERSION);
+    m->declare("exact_phase.h/name", "quill exact fast phase arithmetic");
+    m->declare("exact_phase.h/version", QUILL_VERSION);
     m->declare("filename", "zigzag.cpp");
-    m->declare("float_to_int.h/name", "quill defined float-to-int truncation");
-    m->declare("float_to_int.h/version", QUILL_VERSION);
     m->declare("name", "RUD Aziziver");
     m->declare("polyblep.h/blepAfterJump:author", kAuthor);
     m->declare("polyblep.h/blepBeforeJump:author", kAuthor);

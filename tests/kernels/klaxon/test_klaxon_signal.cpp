@@ -5,7 +5,7 @@
 #include <cmath>
 #include <vector>
 
-#include "tests/kernels/klaxon/klaxon_reference.h"
+#include "tests/literal/literal_klaxon.h"
 #include "tests/kernels/klaxon/klaxon_run.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "kernels/leveler/leveler_stages.h"
-#include "tests/kernels/leveler/leveler_literal.h"
+#include "tests/literal/literal_leveler.h"
 #include "tests/kernels/leveler/leveler_run.h"
 
 namespace {

@@ -131,3 +131,23 @@ TEST(MellowRobustness, RecoversFromNonFiniteInput)
         for (size_t i = 128; i < in.size(); ++i) ASSERT_TRUE(std::isfinite(r.out0[i])) << bad << " " << i;
     }
 }
+
+// A finite but absurd sample at a low, sharp resonance: the delay line must
+// not carry it on until it rings up past the float range blocks later.
+TEST(MellowRobustness, HugeFiniteSampleDoesNotRingUpToInfinity)
+{
+    for (int block : {64, 1}) {
+        mellow k;
+        k.init(48000);
+        k.cutoff = 20.0f;
+        k.resonanceQ = 15.0f;
+        std::vector<float> in(48000, 0.0f);  // the smoothers settle
+        const std::vector<float> tail = noise(64 * 40, 5);
+        in.insert(in.end(), tail.begin(), tail.end());
+        in[48000 + 64 * 2 + 7] = 1e30f;
+        MellowRun r = runMellow(k, in, block);
+        const size_t firstCleanBlock = 48000 + 64 * 3;
+        for (size_t i = firstCleanBlock + static_cast<size_t>(block); i < in.size(); ++i)
+            ASSERT_TRUE(std::isfinite(r.out0[i])) << "block " << block << " sample " << i;
+    }
+}

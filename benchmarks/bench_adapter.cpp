@@ -1,0 +1,81 @@
+// The adapter's own cost per block, around a kernel that does nothing,
+// against the host double of Pd: switched on, switched off (bypassed), and
+// the plain copy of one block into every outlet for comparison. Built once
+// per adapter revision (BENCH_PREFIX names it).
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <vector>
+
+#include "adapter/quill_object.h"
+#include "tests/adapter/support/pd_host_double.h"
+
+extern "C" void QUILL_SETUP_ENTRY(void);
+
+namespace {
+
+// One object with DSP started at 44100 Hz and `n`-sample blocks.
+struct Object {
+    t_quill* x = nullptr;
+    std::vector<t_int> w;
+
+    explicit Object(int n)
+    {
+        host::reset();
+        QUILL_SETUP_ENTRY();
+        x = static_cast<t_quill*>(quill_new(gensym(QUILL_CLASS_NAME), 0, nullptr));
+        std::vector<t_signal*> sp;
+        const int inlets = IDLE_INPUTS + (QUILL_LEVELER_REVISION ? 0 : 1);
+        for (int i = 0; i < inlets; ++i) sp.push_back(host::makeSignal(n, 44100.0f));
+        for (int i = 0; i < IDLE_OUTPUTS; ++i) sp.push_back(host::makeSignal(n, 44100.0f));
+        sp.push_back(nullptr);
+        quill_dsp(x, sp.data());
+        w = {0, reinterpret_cast<t_int>(x), static_cast<t_int>(n)};
+    }
+    ~Object() { host::deleteObject(x); }
+
+    void perform() { quill_perform(w.data()); }
+
+    void switchOff()
+    {
+        t_atom zero = host::floatAtom(0.0f);
+        quill_any(x, gensym("active"), 1, &zero);
+        while (x->fade > 0) perform();
+    }
+};
+
+void on(benchmark::State& state)
+{
+    Object o(static_cast<int>(state.range(0)));
+    for (auto _ : state) o.perform();
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
+}
+
+void bypassed(benchmark::State& state)
+{
+    Object o(static_cast<int>(state.range(0)));
+    o.switchOff();
+    for (auto _ : state) o.perform();
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
+}
+
+// What a bypass must at most cost: one block copied into every outlet.
+void copyBlock(benchmark::State& state)
+{
+    const std::size_t n = static_cast<std::size_t>(state.range(0));
+    std::vector<float> in(n, 0.25f);
+    std::vector<std::vector<float>> out(IDLE_OUTPUTS, std::vector<float>(n));
+    for (auto _ : state) {
+        for (auto& o : out) std::memcpy(o.data(), in.data(), n * sizeof(float));
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
+}
+
+}  // namespace
+
+BENCHMARK(on)->Name(BENCH_PREFIX "/do_nothing")->Arg(64)->Arg(8);
+BENCHMARK(bypassed)->Name(BENCH_PREFIX "/bypassed")->Arg(64)->Arg(8);
+BENCHMARK(copyBlock)->Name(BENCH_PREFIX "/copy_block")->Arg(64)->Arg(8);
+
+BENCHMARK_MAIN();
