@@ -100,15 +100,27 @@ void crossfade(t_quill* x, int n)
     }
 }
 
+// Pd may hand an object an output vector that is one of its input vectors.
+bool output_is_another_input(const t_quill* x)
+{
+    for (int32_t i = 0; i < x->n_out; ++i)
+        for (int32_t k = 0; k < x->n_in; ++k)
+            if (k != i && x->outputs[i] == x->inputs[k]) return true;
+    return false;
+}
+
 void bypass(t_quill* x, int n)
 {
     const std::size_t bytes = sizeof(float) * static_cast<std::size_t>(n);
-    if (x->n_in == x->n_out) {
-        // Through the scratch buffers: an output vector may be another input's.
+    if (x->n_in != x->n_out) {
+        for (int32_t i = 0; i < x->n_out; ++i) std::memset(x->outputs[i], 0, bytes);
+    } else if (!output_is_another_input(x)) {
+        for (int32_t i = 0; i < x->n_out; ++i)
+            if (x->outputs[i] != x->inputs[i]) std::memcpy(x->outputs[i], x->inputs[i], bytes);
+    } else {
+        // Through the scratch buffers, so that no input is overwritten before it is read.
         for (int32_t i = 0; i < x->n_in; ++i) std::memcpy(x->scratch[i], x->inputs[i], bytes);
         for (int32_t i = 0; i < x->n_out; ++i) std::memcpy(x->outputs[i], x->scratch[i], bytes);
-    } else {
-        for (int32_t i = 0; i < x->n_out; ++i) std::memset(x->outputs[i], 0, bytes);
     }
 }
 
@@ -163,18 +175,20 @@ t_int* quill_perform(t_int* w)
             if (x->outputs[i] != nullptr) std::memset(x->outputs[i], 0, sizeof(float) * static_cast<std::size_t>(n));
         return w + 3;
     }
-    quill::FlushToZeroScope flushToZero;
     // A DSP restart at another block size can shorten the crossfade under a
     // running one; the weight must never leave [0, 1].
     if (x->fade > x->n_fade) x->fade = x->n_fade > 0 ? x->n_fade : 0;
+    if (x->fade == 0 && !is_on(x)) {
+        bypass(x, n);  // copies only: no arithmetic to protect
+        return w + 3;
+    }
+    quill::FlushToZeroScope flushToZero;
     if (x->fade > 0) {
         crossfade(x, n);
-    } else if (is_on(x)) {
+    } else {
         x->kernel->compute(n, x->inputs, x->scratch);
         for (int32_t i = 0; i < x->n_out; ++i)
             std::memcpy(x->outputs[i], x->scratch[i], sizeof(float) * static_cast<std::size_t>(n));
-    } else {
-        bypass(x, n);
     }
     return w + 3;
 }

@@ -222,3 +222,24 @@ TEST_F(AdapterTest, EveryDspAllocationFailureLeavesASilentHarmlessObject)
         EXPECT_EQ(failing_memory::liveBlocks(), before);
     }
 }
+
+// Bypassed with equal counts, the input passes unchanged even when Pd hands
+// the object output vectors that are its own inputs, crosswise.
+TEST_F(AdapterTest, BypassSurvivesOutputsThatAreOtherInputs)
+{
+    if (!kEqualCounts || PROBE_INPUTS < 2) GTEST_SKIP() << "needs two inputs and two outputs";
+    t_quill* x = create();
+    std::vector<t_signal*> sp = startDsp(x, 16, 6000);
+    send(x, "active", {host::floatAtom(0)});
+    x->fade = 0;
+    fillInputs(sp, 16);
+    const std::vector<float> in0(inputVec(sp, 0), inputVec(sp, 0) + 16);
+    const std::vector<float> in1(inputVec(sp, 1), inputVec(sp, 1) + 16);
+    x->outputs[0] = x->inputs[1];
+    x->outputs[1] = x->inputs[0];
+    host::runChain();
+    for (int j = 0; j < 16; ++j) {
+        EXPECT_EQ(x->outputs[0][j], in0[static_cast<size_t>(j)]);
+        EXPECT_EQ(x->outputs[1][j], in1[static_cast<size_t>(j)]);
+    }
+}
