@@ -18,6 +18,7 @@
 #include "kernels/common/polyblep.h"
 #include "kernels/common/wrapping_noise.h"
 #include "kernels/klaxon/klaxon.h"
+#include "kernels/common/portable_math.h"
 
 namespace {
 
@@ -123,7 +124,7 @@ void klaxon::computeHeld(const BlockControls& c, int count, float* out0, float* 
     const float fc = std::min(20.0f + 60.0f * env * sweepRange.value, maxCutoff);
     const float tanArg = piOverRate * fc;
     if (bitsOf(tanArg) != cutoffTan.key) {
-        cutoffTan = {bitsOf(tanArg), std::tan(tanArg)};
+        cutoffTan = {bitsOf(tanArg), quill::tangent(tanArg)};
         const float g = cutoffTan.value;
         cutoffDamping = 1.0f / (1.0f + g * (g + 1.0f));
     }
@@ -231,7 +232,7 @@ void klaxon::computeMoving(const BlockControls& c, int count, float* out0, float
         const float fc = std::min(20.0f + 60.0f * env * range.value, maxCutoff);
         const float tanArg = piOverRate * fc;
         if (bitsOf(tanArg) != tangent.key) {
-            tangent = {bitsOf(tanArg), std::tan(tanArg)};
+            tangent = {bitsOf(tanArg), quill::tangent(tanArg)};
             const float g = tangent.value;
             damping = 1.0f / (1.0f + g * (g + 1.0f));
         }

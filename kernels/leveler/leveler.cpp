@@ -6,6 +6,7 @@
 
 #include "kernels/common/control_smoother.h"
 #include "kernels/leveler/leveler_stages.h"
+#include "kernels/common/portable_math.h"
 
 using quill::leveler_stages::kMaxCutoffAngle;
 
@@ -42,10 +43,10 @@ void leveler::instanceConstants(int rate)
     piOverRate = 3.1415927f * u;
     smoothIn = quill::smoothingWeight(44.1f * u);
     smoothPole = 1.0f - smoothIn;
-    bandTan = std::tan(std::min(56548.668f * u, kMaxCutoffAngle));
+    bandTan = quill::tangent(std::min(56548.668f * u, kMaxCutoffAngle));
     bandCot = 1.0f / bandTan;
     bandNorm = 1.0f / ((1.4142135f + bandCot) * bandCot + 1.0f);
-    hissCot = 1.0f / std::tan(std::min(25132.742f * u, kMaxCutoffAngle));
+    hissCot = 1.0f / quill::tangent(std::min(25132.742f * u, kMaxCutoffAngle));
     hissPole = 1.0f - hissCot;
     hissNorm = 1.0f / (hissCot + 1.0f);
     inputAttack = std::exp(-50.0f * u);

@@ -18,6 +18,7 @@
 #include "kernels/common/wrapping_noise.h"
 #include "kernels/leveler/leveler.h"
 #include "kernels/leveler/leveler_stages.h"
+#include "kernels/common/portable_math.h"
 
 namespace stage = quill::leveler_stages;
 
@@ -110,7 +111,7 @@ void leveler::compute(int count, QUILLFLOAT** inputs, QUILLFLOAT** outputs)
         // Make-up, soft clipper and tone lowpass.
         for (int i = 0; i < n; ++i) {
             const float angle = stage::toneAngle(smoothed[i], piOverRate);
-            if (bitsOf(angle) != cot.key) cot = {bitsOf(angle), 1.0f / std::tan(angle)};
+            if (bitsOf(angle) != cot.key) cot = {bitsOf(angle), 1.0f / quill::tangent(angle)};
             const float makeupExp = stage::makeupExponent(ratioOf(smoothed[i]));
             if (bitsOf(makeupExp) != up.key) up = {bitsOf(makeupExp), exp10f(makeupExp)};
             const float shapedNow = stage::softClip(up.value, sums[i], gains[i], norm);

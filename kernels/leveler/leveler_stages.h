@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <math.h>  // exp10f (GNU)
+#include "kernels/common/portable_math.h"
 
 namespace quill {
 namespace leveler_stages {
@@ -61,7 +62,7 @@ inline float bandLowpass(float q, float norm, float a1, float a2, float* state)
 // threshold -36 dB, 6 dB quadratic knee, ratio 1/r. Exactly +-0 below the knee.
 inline float compressorExponent(float envelope, float r)
 {
-    const float level = 20.0f * std::log10(std::max(std::fabs(envelope), 1e-8f));
+    const float level = 20.0f * quill::decimalLog(std::max(std::fabs(envelope), 1e-8f));
     const float knee = std::max(std::min(level + 39.0f, 6.0f), 0.0f);
     const float over = std::max(level + 33.0f, 0.0f);
     return (knee * knee * 0.083333336f + over) * (0.05f * r - 0.05f);

@@ -3,13 +3,14 @@
 #pragma once
 
 #include <cmath>
+#include "kernels/common/portable_math.h"
 
 namespace mellow_filter {
 
 // c = cot(π·fc/fs): the prewarped cotangent of the smoothed cutoff.
 inline float prewarpedCotangent(float piOverRate, float smoothedCutoff)
 {
-    return 1.0f / std::tan(piOverRate * smoothedCutoff);
+    return 1.0f / quill::tangent(piOverRate * smoothedCutoff);
 }
 
 // g = 1 / (c² + d·c + 1), the reciprocal of a0; d is the damping 1/Q.

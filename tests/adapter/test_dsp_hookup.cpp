@@ -103,8 +103,19 @@ TEST_F(AdapterTest, PerformRunsWithFlushToZeroAndRestoresTheMode)
     EXPECT_EQ(kernel(x)->fpControlSeen & 0x8040u, 0x8040u);
     EXPECT_EQ(after, before);
     EXPECT_EQ(before & 0x8040u, 0u);  // loading and creating changed nothing either
+#elif defined(__aarch64__)
+    t_quill* x = create();
+    startDsp(x, 8, 44100);
+    uint64_t before = 0;
+    asm volatile("mrs %0, fpcr" : "=r"(before) : : "memory");
+    host::runChain();
+    uint64_t after = 0;
+    asm volatile("mrs %0, fpcr" : "=r"(after) : : "memory");
+    EXPECT_EQ(kernel(x)->fpControlSeen & (1u << 24), 1u << 24);
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(before & (uint64_t{1} << 24), 0u);
 #else
-    GTEST_SKIP() << "x86-64 only";
+    GTEST_SKIP() << "x86-64 and 64-bit Arm only";
 #endif
 }
 

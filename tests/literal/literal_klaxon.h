@@ -17,6 +17,7 @@
 #include <math.h>
 
 #include "kernels/common/float_to_int.h"
+#include "kernels/common/portable_math.h"
 
 struct literal_klaxon {
     bool guarded = false;  // apply the kernel's safety rules
@@ -167,7 +168,7 @@ struct literal_klaxon {
             // Filter coefficient.
             float fc = 20.0f + 60.0f * env * expf(4.6051702f * sweepSmooth[0]);
             if (guarded) fc = std::min(fc, maxCutoff);
-            const float g = tanf(piOverRate * fc);
+            const float g = quill::tangent(piOverRate * fc);
 
             // LFO.
             shapeLatched[0] =

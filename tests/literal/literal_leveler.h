@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdint>
 #include <math.h>
+#include "kernels/common/portable_math.h"
 
 struct literal_leveler {
     bool guarded = false;        // apply the kernel's safety rules
@@ -61,10 +62,10 @@ struct literal_leveler {
         smoothIn = 44.1f * u;
         if (guarded && smoothIn > 1.0f) smoothIn = 1.0f;
         smoothPole = 1.0f - smoothIn;
-        bandTan = tanf(angle(56548.668f * u));
+        bandTan = quill::tangent(angle(56548.668f * u));
         bandCot = 1.0f / bandTan;
         bandNorm = 1.0f / ((1.4142135f + bandCot) * bandCot + 1.0f);
-        hissCot = 1.0f / tanf(angle(25132.742f * u));
+        hissCot = 1.0f / quill::tangent(angle(25132.742f * u));
         hissPole = 1.0f - hissCot;
         hissNorm = 1.0f / (hissCot + 1.0f);
         inputAttack = expf(-50.0f * u);
@@ -92,7 +93,7 @@ struct literal_leveler {
         for (int i = 0; i < count; ++i) {
             intensitySmooth[0] = smoothPole * intensitySmooth[1] + intensityIn;
             const float k = intensitySmooth[0];
-            const float toneCot = 1.0f / tanf(angle((k * -13000.0f + 20000.0f) * piOverRate));
+            const float toneCot = 1.0f / quill::tangent(angle((k * -13000.0f + 20000.0f) * piOverRate));
             noiseState[0] = static_cast<int32_t>(static_cast<uint32_t>(noiseState[1]) * 1103515245u + 12345u);
             noiseValue[0] = static_cast<float>(noiseState[0]);
             hiss[0] = hissNorm * ((noiseValue[0] + noiseValue[1]) * 4.656613e-10f - hissPole * hiss[1]);
@@ -109,7 +110,7 @@ struct literal_leveler {
             detEnvelope[0] =
                 detAttack * detEnvelope[1] + detAttackIn * d + detReleaseStep * std::max(detEnvelope[1] - d, 0.0f);
             const float r = std::max(1.0f - k, 0.0001f);
-            const float L = 20.0f * log10f(std::max(fabsf(detEnvelope[0]), 1e-8f));
+            const float L = 20.0f * quill::decimalLog(std::max(fabsf(detEnvelope[0]), 1e-8f));
             const float knee = std::max(std::min(L + 39.0f, 6.0f), 0.0f);
             const float over = std::max(L + 33.0f, 0.0f);
             const float gain = exp10f((knee * knee * 0.083333336f + over) * (0.05f * r - 0.05f));

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include "kernels/common/portable_math.h"
 
 struct literal_mellow {
     int sampleRate = 0;
@@ -55,7 +56,7 @@ struct literal_mellow {
         for (int i = 0; i < count; ++i) {
             const float x = inputs[0][i];
             cutoffSmooth[0] = smoothPole * cutoffSmooth[1] + cutoffIn;
-            const float c = 1.0f / std::tan(piOverRate * cutoffSmooth[0]);
+            const float c = 1.0f / quill::tangent(piOverRate * cutoffSmooth[0]);
             resonanceQSmooth[0] = smoothPole * resonanceQSmooth[1] + qIn;
             const float d = 1.0f / resonanceQSmooth[0];
             const float g = 1.0f / ((d + c) * c + 1.0f);

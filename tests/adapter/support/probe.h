@@ -4,6 +4,8 @@
 // every block differs, and a held kernel is easy to see.
 #pragma once
 
+#include <cstdint>
+
 #include "interface/dsp.h"
 
 #ifndef PROBE_INPUTS
@@ -62,6 +64,10 @@ public:
         ++computeCalls;
 #if defined(__x86_64__)
         asm volatile("stmxcsr %0" : "=m"(fpControlSeen) : : "memory");
+#elif defined(__aarch64__)
+        uint64_t fpcr = 0;
+        asm volatile("mrs %0, fpcr" : "=r"(fpcr) : : "memory");
+        fpControlSeen = static_cast<unsigned>(fpcr);
 #endif
         if (inputs == nullptr) sawNullInputs = true;
         const float g = gain;

@@ -12,12 +12,18 @@ namespace quill::pdtest {
 // What [tabwrite~] stores for sample x: Pd replaces a value whose exponent
 // bits are both low or both high in their top two (zero, subnormal, tiny
 // below about 2^-63, huge above about 2^65, infinite, NaN) by +0.
+// Pd does this on x86 and 32-bit Arm only; on other processors (64-bit Arm
+// among them) [tabwrite~] stores every sample as it is.
 inline float asRecorded(float x)
 {
+#if defined(__i386__) || defined(__x86_64__) || defined(__arm__)
     uint32_t bits;
     std::memcpy(&bits, &x, 4);
     const uint32_t top = bits & 0x60000000u;
     return (top == 0 || top == 0x60000000u) ? 0.0f : x;
+#else
+    return x;
+#endif
 }
 
 // Empty when `recorded` equals `model` (passed through asRecorded) bit for

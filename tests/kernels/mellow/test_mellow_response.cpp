@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tests/kernels/mellow/mellow_run.h"
+#include "kernels/common/portable_math.h"
 
 namespace {
 constexpr double kPi = 3.14159265358979323846;
@@ -129,7 +130,7 @@ TEST(MellowExactness, MatchesTheStepByStepDescription)
             for (int i = 0; i < 64; ++i) {
                 const float x = in[static_cast<size_t>(64 * block + i)];
                 cs = smoothPole * cs + cutoffIn;
-                const float c = 1.0f / std::tan(piOverRate * cs);
+                const float c = 1.0f / quill::tangent(piOverRate * cs);
                 qs = smoothPole * qs + qIn;
                 const float d = 1.0f / qs;
                 const float g = 1.0f / ((d + c) * c + 1.0f);
