@@ -15,6 +15,7 @@
 
 #include "kernels/leveler/leveler.h"
 #include "tests/integration/support/block_run.h"
+#include "tests/integration/support/known_input.h"
 #include "tests/integration/support/patch_writer.h"
 #include "tests/integration/support/pd_runner.h"
 #include "tests/integration/support/plugin_model.h"
@@ -25,18 +26,6 @@ using namespace quill::pdtest;
 namespace {
 
 const char* const kLoadLine = "[quill] leveler~: 1 inputs, 1 outputs";
-
-// Exact decimal text of a multiple of 1/4096 (at most twelve decimals), so
-// that Pd parses back the very same float.
-std::string exactText(float v)
-{
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.12f", double(v));
-    std::string s = buf;
-    while (!s.empty() && s.back() == '0') s.pop_back();
-    if (!s.empty() && s.back() == '.') s.pop_back();
-    return s;
-}
 
 // A test signal known sample for sample, quantised to multiples of 1/4096 so
 // the patch text carries it exactly: two sines under a slowly swelling level
@@ -58,30 +47,6 @@ std::vector<float> knownSignal(int samples, uint32_t seed = 1u)
         out[size_t(i)] = std::round(v * 4096.0f) / 4096.0f + 0.0f;  // no -0: [tabwrite~] records it as +0
     }
     return out;
-}
-
-// Adds a source playing `samples` from the first block on: the patch fills a
-// table at load, and [tabread~] reads it at the sample index that [rpole~ 1]
-// counts. Returns the index of the [tabread~] object.
-int addKnownInput(Canvas& patch, const std::string& table, const std::vector<float>& samples)
-{
-    patch.obj("table " + table + " " + std::to_string(samples.size()));
-    const int load = patch.obj("loadbang");
-    const size_t chunk = 1024;
-    for (size_t start = 0; start < samples.size(); start += chunk) {
-        std::string text = "; " + table + " " + std::to_string(start);
-        for (size_t i = start; i < samples.size() && i < start + chunk; ++i) text += " " + exactText(samples[i]);
-        const int box = patch.msg(text);
-        patch.connect(load, 0, box, 0);
-    }
-    const int one = patch.obj("sig~ 1");
-    const int count = patch.obj("rpole~ 1");  // 1, 2, 3, ...
-    const int index = patch.obj("-~ 1");      // 0, 1, 2, ...
-    const int read = patch.obj("tabread~ " + table);
-    patch.connect(one, 0, count, 0);
-    patch.connect(count, 0, index, 0);
-    patch.connect(index, 0, read, 0);
-    return read;
 }
 
 // Messages that reach the objects before audio starts: a subpatch's
