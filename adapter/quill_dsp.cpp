@@ -101,6 +101,14 @@ void crossfade(t_quill* x, int n)
 }
 
 // Pd may hand an object an output vector that is one of its input vectors.
+bool output_is_an_input(const t_quill* x)
+{
+    for (int32_t i = 0; i < x->n_out; ++i)
+        for (int32_t k = 0; k < x->n_in; ++k)
+            if (x->outputs[i] == x->inputs[k]) return true;
+    return false;
+}
+
 bool output_is_another_input(const t_quill* x)
 {
     for (int32_t i = 0; i < x->n_out; ++i)
@@ -185,7 +193,11 @@ t_int* quill_perform(t_int* w)
     quill::FlushToZeroScope flushToZero;
     if (x->fade > 0) {
         crossfade(x, n);
+    } else if (!output_is_an_input(x)) {
+        x->kernel->compute(n, x->inputs, x->outputs);  // nothing to protect: no copy needed
     } else {
+        // The kernel gets buffers of its own, so that it never writes over an
+        // input it has still to read.
         x->kernel->compute(n, x->inputs, x->scratch);
         for (int32_t i = 0; i < x->n_out; ++i)
             std::memcpy(x->outputs[i], x->scratch[i], sizeof(float) * static_cast<std::size_t>(n));

@@ -254,3 +254,21 @@ TEST_F(AdapterTest, BypassSurvivesOutputsThatAreOtherInputs)
         EXPECT_EQ(x->outputs[1][j], in1[static_cast<size_t>(j)]);
     }
 }
+
+// Processing in place: when Pd hands the object an output vector that is one
+// of its inputs, every output is still computed from the input as it was.
+TEST_F(AdapterTest, ProcessingSurvivesAnOutputThatIsAnInput)
+{
+    if (PROBE_INPUTS == 0) GTEST_SKIP() << "needs an input";
+    t_quill* x = create();
+    std::vector<t_signal*> sp = startDsp(x, 8, 44100);
+    fillInputs(sp, 8);
+    const std::vector<float> in0(inputVec(sp, 0), inputVec(sp, 0) + 8);
+    x->outputs[0] = x->inputs[0];
+    host::runChain();
+    for (int o = 0; o < PROBE_OUTPUTS; ++o)
+        for (int j = 0; j < 8; ++j) {
+            const float in = o < PROBE_INPUTS && o > 0 ? inputVec(sp, o)[j] : in0[static_cast<size_t>(j)];
+            EXPECT_EQ(x->outputs[o][j], probeOut(in, 1.0f, 0.5f, o, static_cast<float>(j))) << o << " " << j;
+        }
+}
