@@ -1,5 +1,7 @@
 #include "tests/kernels/support/recording_sinks.h"
 
+#include <cstring>
+
 namespace {
 UiCall call(const char* op, const char* label, float* cell = nullptr, float init = 0, float min = 0,
             float max = 0, float step = 0)
@@ -41,4 +43,18 @@ void RecordingUI::addSoundfile(const char* label, const char*, Soundfile**) { ca
 void RecordingUI::declare(float* cell, const char* key, const char* value)
 {
     calls.push_back(call("declare", (std::string(key) + "=" + value).c_str(), cell));
+}
+
+std::string RecordingMeta::firstKeyOutOfOrder() const
+{
+    for (size_t n = 1; n < pairs.size(); ++n)
+        if (std::strcmp(pairs[n - 1].first, pairs[n].first) >= 0) return pairs[n].first;
+    return "";
+}
+
+std::string RecordingMeta::value(const char* key) const
+{
+    for (const auto& p : pairs)
+        if (std::strcmp(p.first, key) == 0) return p.second;
+    return "<missing>";
 }

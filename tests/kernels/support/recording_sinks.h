@@ -39,4 +39,10 @@ class RecordingMeta : public Meta {
 public:
     std::vector<std::pair<const char*, const char*>> pairs;
     void declare(const char* key, const char* value) override { pairs.emplace_back(key, value); }
+
+    // The first key that is not strictly after the one before it (byte
+    // order), or "" when every key is.
+    std::string firstKeyOutOfOrder() const;
+    // The value declared for `key`, or "<missing>".
+    std::string value(const char* key) const;
 };
