@@ -122,9 +122,9 @@ void bypass(t_quill* x, int n)
     const std::size_t bytes = sizeof(float) * static_cast<std::size_t>(n);
     if (x->n_in != x->n_out) {
         for (int32_t i = 0; i < x->n_out; ++i) std::memset(x->outputs[i], 0, bytes);
-    } else if (!output_is_another_input(x)) {
-        for (int32_t i = 0; i < x->n_out; ++i)
-            if (x->outputs[i] != x->inputs[i]) std::memcpy(x->outputs[i], x->inputs[i], bytes);
+    } else if (x->n_in < 2 || !output_is_another_input(x)) {
+        // memmove: an output may be its own input.
+        for (int32_t i = 0; i < x->n_out; ++i) std::memmove(x->outputs[i], x->inputs[i], bytes);
     } else {
         // Through the scratch buffers, so that no input is overwritten before it is read.
         for (int32_t i = 0; i < x->n_in; ++i) std::memcpy(x->scratch[i], x->inputs[i], bytes);
@@ -172,23 +172,22 @@ void quill_dsp(t_quill* x, t_signal** sp)
     dsp_add(quill_perform, 2, x, static_cast<t_int>(n));
 }
 
-t_int* quill_perform(t_int* w)
+// Every block that runs the kernel: processing or crossfading. Kept out of
+// line so that the bypass below stays a light call.
+__attribute__((noinline)) static void run_kernel_block(t_quill* x, int n)
 {
-    auto* x = reinterpret_cast<t_quill*>(w[1]);
-    const int n = static_cast<int>(w[2]);
-    if (x->kernel == nullptr) return w + 3;
     if (x->scratch == nullptr) {
         // Buffers could not be had: silent rather than stale samples.
         for (int32_t i = 0; i < x->n_out; ++i)
             if (x->outputs[i] != nullptr) std::memset(x->outputs[i], 0, sizeof(float) * static_cast<std::size_t>(n));
-        return w + 3;
+        return;
     }
     // A DSP restart at another block size can shorten the crossfade under a
     // running one; the weight must never leave [0, 1].
     if (x->fade > x->n_fade) x->fade = x->n_fade > 0 ? x->n_fade : 0;
     if (x->fade == 0 && !is_on(x)) {
-        bypass(x, n);  // copies only: no arithmetic to protect
-        return w + 3;
+        bypass(x, n);
+        return;
     }
     quill::FlushToZeroScope flushToZero;
     if (x->fade > 0) {
@@ -202,5 +201,16 @@ t_int* quill_perform(t_int* w)
         for (int32_t i = 0; i < x->n_out; ++i)
             std::memcpy(x->outputs[i], x->scratch[i], sizeof(float) * static_cast<std::size_t>(n));
     }
+}
+
+t_int* quill_perform(t_int* w)
+{
+    auto* x = reinterpret_cast<t_quill*>(w[1]);
+    const int n = static_cast<int>(w[2]);
+    if (x->kernel == nullptr) return w + 3;
+    if (x->fade == 0 && !is_on(x) && x->scratch != nullptr)
+        bypass(x, n);  // copies only: no arithmetic, no float mode to set
+    else
+        run_kernel_block(x, n);
     return w + 3;
 }
