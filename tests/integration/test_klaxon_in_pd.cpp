@@ -14,17 +14,11 @@
 #include "tests/integration/support/pd_runner.h"
 #include "tests/integration/support/plugin_model.h"
 #include "tests/integration/support/recording_compare.h"
+#include "tests/integration/support/test_setup.h"
 
 using namespace quill::pdtest;
 
 namespace {
-
-PdSetup pdSetup()
-{
-    PdSetup s = PdSetup::fromEnvironment();
-    EXPECT_FALSE(s.pluginDir.empty()) << "QUILL_PLUGIN_DIR is not set";
-    return s;
-}
 
 // The plug-in model hands out inputs through a callback that runs once per
 // block, in block order, before the kernel: the place where this test applies

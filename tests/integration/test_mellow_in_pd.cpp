@@ -18,17 +18,11 @@
 #include "tests/integration/support/pd_runner.h"
 #include "tests/integration/support/plugin_model.h"
 #include "tests/integration/support/recording_compare.h"
+#include "tests/integration/support/test_setup.h"
 
 using namespace quill::pdtest;
 
 namespace {
-
-PdSetup pdSetup()
-{
-    PdSetup s = PdSetup::fromEnvironment();
-    EXPECT_FALSE(s.pluginDir.empty()) << "QUILL_PLUGIN_DIR is not set";
-    return s;
-}
 
 // A test signal known sample for sample: a low and a high sine with noise,
 // quantised to multiples of 1/4096 so the patch text carries it exactly.

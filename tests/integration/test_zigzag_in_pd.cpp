@@ -14,19 +14,13 @@
 #include "tests/integration/support/block_run.h"
 #include "tests/integration/support/plugin_model.h"
 #include "tests/integration/support/recording_compare.h"
+#include "tests/integration/support/test_setup.h"
 
 using namespace quill::pdtest;
 
 namespace {
 
 const char* const kLoadLine = "[quill] zigzag~: 1 inputs, 2 outputs";
-
-PdSetup pdSetup()
-{
-    PdSetup s = PdSetup::fromEnvironment();
-    EXPECT_FALSE(s.pluginDir.empty()) << "QUILL_PLUGIN_DIR is not set";
-    return s;
-}
 
 // A run that Pd ended itself, with every object created.
 void expectHealthyRun(const RunResult& r)
