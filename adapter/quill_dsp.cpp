@@ -6,6 +6,7 @@
 #include "adapter/flush_to_zero.h"
 #include "adapter/memory.h"
 #include "adapter/quill_object.h"
+#include "adapter/vector_copy.h"
 #include "kernels/common/float_to_int.h"
 
 namespace {
@@ -117,18 +118,32 @@ bool output_is_another_input(const t_quill* x)
     return false;
 }
 
+bool one_to_one(const t_quill* x) { return x->n_in == 1 && x->n_out == 1; }
+
+// Bypassed with equal counts of several channels ("-m"): the inputs pass
+// through unchanged.
+__attribute__((noinline)) void pass_channels(t_quill* x, int n)
+{
+    if (!output_is_another_input(x)) {
+        for (int32_t i = 0; i < x->n_out; ++i) quill::copyVector(x->outputs[i], x->inputs[i], n);
+        return;
+    }
+    // Through the scratch buffers, so that no input is overwritten before it is read.
+    const std::size_t bytes = sizeof(float) * static_cast<std::size_t>(n);
+    for (int32_t i = 0; i < x->n_in; ++i) std::memcpy(x->scratch[i], x->inputs[i], bytes);
+    for (int32_t i = 0; i < x->n_out; ++i) std::memcpy(x->outputs[i], x->scratch[i], bytes);
+}
+
+// The bypassed block: the input passes through when the counts are equal,
+// silence otherwise. Copies only: no arithmetic, no float mode to set.
 void bypass(t_quill* x, int n)
 {
-    const std::size_t bytes = sizeof(float) * static_cast<std::size_t>(n);
     if (x->n_in != x->n_out) {
-        for (int32_t i = 0; i < x->n_out; ++i) std::memset(x->outputs[i], 0, bytes);
-    } else if (x->n_in < 2 || !output_is_another_input(x)) {
-        // memmove: an output may be its own input.
-        for (int32_t i = 0; i < x->n_out; ++i) std::memmove(x->outputs[i], x->inputs[i], bytes);
+        for (int32_t i = 0; i < x->n_out; ++i) quill::zeroVector(x->outputs[i], n);
+    } else if (one_to_one(x)) {
+        quill::copyVector(x->outputs[0], x->inputs[0], n);
     } else {
-        // Through the scratch buffers, so that no input is overwritten before it is read.
-        for (int32_t i = 0; i < x->n_in; ++i) std::memcpy(x->scratch[i], x->inputs[i], bytes);
-        for (int32_t i = 0; i < x->n_out; ++i) std::memcpy(x->outputs[i], x->scratch[i], bytes);
+        pass_channels(x, n);
     }
 }
 
@@ -172,22 +187,33 @@ void quill_dsp(t_quill* x, t_signal** sp)
     dsp_add(quill_perform, 2, x, static_cast<t_int>(n));
 }
 
-// Every block that runs the kernel: processing or crossfading. Kept out of
-// line so that the bypass below stays a light call.
-__attribute__((noinline)) static void run_kernel_block(t_quill* x, int n)
+// A bypassed block of an object with several channels, or none on one side.
+__attribute__((noinline)) static t_int* bypass_block(t_quill* x, int n, t_int* next)
+{
+    if (x->n_in != x->n_out) {
+        for (int32_t i = 0; i < x->n_out; ++i) quill::zeroVector(x->outputs[i], n);
+    } else {
+        pass_channels(x, n);
+    }
+    return next;
+}
+
+// Every block that is not bypassed: processing or crossfading. Kept out of
+// line, and reached by a tail call, so that the perform routine stays light.
+__attribute__((noinline)) static t_int* run_block(t_quill* x, int n, t_int* next)
 {
     if (x->scratch == nullptr) {
         // Buffers could not be had: silent rather than stale samples.
         for (int32_t i = 0; i < x->n_out; ++i)
             if (x->outputs[i] != nullptr) std::memset(x->outputs[i], 0, sizeof(float) * static_cast<std::size_t>(n));
-        return;
+        return next;
     }
     // A DSP restart at another block size can shorten the crossfade under a
     // running one; the weight must never leave [0, 1].
     if (x->fade > x->n_fade) x->fade = x->n_fade > 0 ? x->n_fade : 0;
     if (x->fade == 0 && !is_on(x)) {
         bypass(x, n);
-        return;
+        return next;
     }
     quill::FlushToZeroScope flushToZero;
     if (x->fade > 0) {
@@ -201,6 +227,7 @@ __attribute__((noinline)) static void run_kernel_block(t_quill* x, int n)
         for (int32_t i = 0; i < x->n_out; ++i)
             std::memcpy(x->outputs[i], x->scratch[i], sizeof(float) * static_cast<std::size_t>(n));
     }
+    return next;
 }
 
 t_int* quill_perform(t_int* w)
@@ -208,9 +235,12 @@ t_int* quill_perform(t_int* w)
     auto* x = reinterpret_cast<t_quill*>(w[1]);
     const int n = static_cast<int>(w[2]);
     if (x->kernel == nullptr) return w + 3;
-    if (x->fade == 0 && !is_on(x) && x->scratch != nullptr)
-        bypass(x, n);  // copies only: no arithmetic, no float mode to set
-    else
-        run_kernel_block(x, n);
-    return w + 3;
+    // Laid out so that a bypassed block runs straight through: a block that
+    // runs the kernel has far more to do than one taken jump.
+    if (__builtin_expect(x->fade == 0 && !is_on(x) && x->scratch != nullptr, 1)) {
+        if (!one_to_one(x)) return bypass_block(x, n, w + 3);
+        quill::copyVector(x->outputs[0], x->inputs[0], n);  // the input passes through
+        return w + 3;
+    }
+    return run_block(x, n, w + 3);
 }

@@ -19,7 +19,9 @@ struct Object {
     t_quill* x = nullptr;
     std::vector<t_int> w;
 
-    explicit Object(int n)
+    // With `inPlace` the first outlet's vector is the input's, as Pd hands
+    // it out when nothing else reads that signal.
+    explicit Object(int n, bool inPlace = false)
     {
         host::reset();
         QUILL_SETUP_ENTRY();
@@ -27,7 +29,8 @@ struct Object {
         std::vector<t_signal*> sp;
         const int inlets = IDLE_INPUTS + (QUILL_LEVELER_REVISION ? 0 : 1);
         for (int i = 0; i < inlets; ++i) sp.push_back(host::makeSignal(n, 44100.0f));
-        for (int i = 0; i < IDLE_OUTPUTS; ++i) sp.push_back(host::makeSignal(n, 44100.0f));
+        for (int i = 0; i < IDLE_OUTPUTS; ++i)
+            sp.push_back(inPlace && i == 0 ? sp[static_cast<std::size_t>(inlets - 1)] : host::makeSignal(n, 44100.0f));
         sp.push_back(nullptr);
         quill_dsp(x, sp.data());
         w = {0, reinterpret_cast<t_int>(x), static_cast<t_int>(n)};
@@ -35,6 +38,18 @@ struct Object {
     ~Object() { host::deleteObject(x); }
 
     void perform() { quill_perform(w.data()); }
+
+    // Runs blocks the way Pd's DSP chain does: through the routine's address.
+    void performBlocks(benchmark::State& state)
+    {
+        t_perfroutine routine = quill_perform;
+        benchmark::DoNotOptimize(routine);
+        for (auto _ : state) {
+            routine(w.data());
+            benchmark::ClobberMemory();
+        }
+        state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
+    }
 
     void switchOff()
     {
@@ -47,16 +62,21 @@ struct Object {
 void on(benchmark::State& state)
 {
     Object o(static_cast<int>(state.range(0)));
-    for (auto _ : state) o.perform();
-    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
+    o.performBlocks(state);
 }
 
 void bypassed(benchmark::State& state)
 {
     Object o(static_cast<int>(state.range(0)));
     o.switchOff();
-    for (auto _ : state) o.perform();
-    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
+    o.performBlocks(state);
+}
+
+void bypassedInPlace(benchmark::State& state)
+{
+    Object o(static_cast<int>(state.range(0)), true);
+    o.switchOff();
+    o.performBlocks(state);
 }
 
 // What a bypass must at most cost: one block copied into every outlet, the
@@ -93,6 +113,7 @@ void copyBlock(benchmark::State& state)
 
 BENCHMARK(on)->Name(BENCH_PREFIX "/do_nothing")->Arg(64)->Arg(8);
 BENCHMARK(bypassed)->Name(BENCH_PREFIX "/bypassed")->Arg(64)->Arg(8);
+BENCHMARK(bypassedInPlace)->Name(BENCH_PREFIX "/bypassed_in_place")->Arg(64)->Arg(8);
 BENCHMARK(copyBlock)->Name(BENCH_PREFIX "/copy_block")->Arg(64)->Arg(8);
 
 BENCHMARK_MAIN();

@@ -272,3 +272,36 @@ TEST_F(AdapterTest, ProcessingSurvivesAnOutputThatIsAnInput)
             EXPECT_EQ(x->outputs[o][j], probeOut(in, 1.0f, 0.5f, o, static_cast<float>(j))) << o << " " << j;
         }
 }
+
+// Bypassed at every kind of block size (short blocks are copied in line,
+// long ones by the C library), with vectors apart and with each output
+// vector the same as its input, as Pd hands them out when nothing else
+// reads the input.
+TEST_F(AdapterTest, BypassPassesEveryBlockSizeApartAndInPlace)
+{
+    for (int n : {1, 2, 3, 4, 7, 8, 13, 15, 16, 17, 64, 1024}) {
+        for (bool inPlace : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "n " << n << (inPlace ? " in place" : " apart"));
+            t_quill* x = create();
+            std::vector<t_signal*> sp = startDsp(x, n, 600);
+            send(x, "active", {host::floatAtom(0)});
+            while (x->fade > 0) host::runChain();
+            const int computes = kernel(x)->computeCalls;
+            if (inPlace)
+                for (int o = 0; o < PROBE_OUTPUTS && o < PROBE_INPUTS; ++o) x->outputs[o] = x->inputs[o];
+            fillInputs(sp, n);
+            std::vector<std::vector<float>> before;
+            for (int i = 0; i < PROBE_INPUTS; ++i) before.emplace_back(inputVec(sp, i), inputVec(sp, i) + n);
+            for (int o = 0; o < PROBE_OUTPUTS; ++o)
+                if (x->outputs[o] != (o < PROBE_INPUTS ? x->inputs[o] : nullptr))
+                    std::fill(x->outputs[o], x->outputs[o] + n, 99.0f);  // stale samples
+            host::runChain();
+            for (int o = 0; o < PROBE_OUTPUTS; ++o)
+                for (int j = 0; j < n; ++j)
+                    ASSERT_EQ(x->outputs[o][j], kEqualCounts ? before[static_cast<size_t>(o)][static_cast<size_t>(j)] : 0.0f)
+                        << "output " << o << " sample " << j;
+            EXPECT_EQ(kernel(x)->computeCalls, computes);
+            destroy(x);
+        }
+    }
+}
