@@ -73,11 +73,17 @@ END {
     printf "%-30s %14.2f %14.2f %8.2fx\n", k, l, s, (s > 0 ? l / s : 0)
   }
   print ""
-  printf "%-34s %12s %12s %12s %14s\n", "adapter/block size", "on ns/blk", "bypass ns", "copy ns", "bypass/copy"
+  printf "%-30s %10s %10s %10s %10s %10s %10s\n", "adapter/block size", "on ns/blk", "bypass ns", "in place", "copy ns",
+         "bypass/cp", "in pl./cp"
   for (i = 1; i <= nA; i++) {
     k = orderA[i]; on = adapter[k, "do_nothing"]; by = adapter[k, "bypassed"]; cp = adapter[k, "copy_block"]
-    printf "%-34s %12.1f %12.1f %12.1f %13.2fx\n", k, on, by, cp, (cp > 0 ? by / cp : 0)
+    ip = adapter[k, "bypassed_in_place"]
+    printf "%-30s %10.1f %10.1f %10.1f %10.1f %9.2fx %9.2fx\n", k, on, by, ip, cp, (cp > 0 ? by / cp : 0),
+           (cp > 0 ? ip / cp : 0)
   }
+  print "(bypass: output vectors apart from the input; in place: the first output is the input'"'"'s own"
+  print " vector, as Pd hands it out when nothing else reads that signal; copy: one block copied into"
+  print " every outlet by a perform routine)"
   if (nO > 0) {
     print ""
     printf "%-40s %12s\n", "other benchmarks", "CPU time"

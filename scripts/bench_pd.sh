@@ -3,13 +3,20 @@
 # nearest vanilla objects headless in batch mode, in one run, and prints the
 # CPU time per instance per second of audio (user + system, minus an empty
 # patch that has only the shared sources) and the ratios to each peer.
+# A second table does the same for every quill object switched off
+# ("active 0") against blockcopy~, a benchmark-only object that copies its
+# block with Pd's own copy routine (benchmarks/pd_reference). A switched-off
+# object costs so little that its creation and first crossfade would
+# dominate, so that table takes the difference between renders of one and of
+# two lengths of audio.
 #
 #   scripts/bench_pd.sh [instances] [seconds]      (defaults: 100 and 30)
 #
 # Environment: QUILL_PD (default /usr/bin/pd), QUILL_BENCH_BUILD (build folder,
 # default build-bench; the plug-ins are built there in Release unless
 # QUILL_BENCH_NO_BUILD=1), QUILL_BENCH_REPEAT (renders per object, the
-# fastest counts; default 5).
+# fastest counts; default 5), QUILL_BENCH_BYPASS_INSTANCES (instances in the
+# switched-off table, default 2000: a bypass costs little, so it takes many).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 instances=${1:-100}
@@ -17,6 +24,7 @@ seconds=${2:-30}
 pd=${QUILL_PD:-/usr/bin/pd}
 build=${QUILL_BENCH_BUILD:-$root/build-bench}
 repeat=${QUILL_BENCH_REPEAT:-5}
+bypass_instances=${QUILL_BENCH_BYPASS_INSTANCES:-2000}
 rate=44100
 TIMEFORMAT='%3U %3S'
 
@@ -24,11 +32,14 @@ if [ "${QUILL_BENCH_NO_BUILD:-0}" != 1 ]; then
   header=/usr/include/pd
   [ -d "$root/build-deps/pd055/usr/include/pd" ] && header=$root/build-deps/pd055/usr/include/pd
   cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUILL_PD_INCLUDE_DIR="$header" >/dev/null
-  cmake --build "$build" --target plugin_mellow plugin_zigzag -j"$(nproc)" >/dev/null
+  cmake --build "$build" --target plugin_mellow plugin_zigzag plugin_klaxon plugin_leveler -j"$(nproc)" >/dev/null
 fi
 plugins=$build/plugins
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+header=/usr/include/pd
+[ -d "$root/build-deps/pd055/usr/include/pd" ] && header=$root/build-deps/pd055/usr/include/pd
+cc -O2 -shared -fPIC -I"$header" "$root/benchmarks/pd_reference/blockcopy~.c" -o "$work/blockcopy~.pd_linux"
 
 # Each object: its creation text, and the inlet the shared source feeds.
 # noise~ feeds the filters; sig~ 440 the oscillators (and vcf~'s centre,
@@ -43,10 +54,22 @@ text[zigzag~]="zigzag~";   inlet[zigzag~]=1; source[zigzag~]=frequency
 text[osc~]="osc~";         inlet[osc~]=0;    source[osc~]=frequency
 text[phasor~]="phasor~";   inlet[phasor~]=0; source[phasor~]=frequency
 objects=(mellow~ lop~ biquad~ vcf~ zigzag~ osc~ phasor~)
+# Switched off: each quill object, and Pd's own block copy.
+text[leveler~]="leveler~";       inlet[leveler~]=0;   source[leveler~]=noise
+text[klaxon~]="klaxon~";         inlet[klaxon~]=none; source[klaxon~]=none
+text[blockcopy~]="blockcopy~";   inlet[blockcopy~]=0; source[blockcopy~]=noise
+off_objects=(leveler~ mellow~ zigzag~ klaxon~ blockcopy~)
+# In series each object reads the one before it, and Pd hands it its input's
+# own vector as output: a signal outlet (the control outlet comes first).
+declare -A sigout=([leveler~]=1 [mellow~]=1 [zigzag~]=1 [blockcopy~]=0)
+chain_objects=(leveler~ mellow~ zigzag~ blockcopy~)
 
-# Writes the patch for `object` (or none for the empty patch) to $2.
+# Writes the patch for `object` (or none for the empty patch) to $2, with $3
+# instances (default: instances); with $4 = off (side by side, all read the
+# source) or chain (in series) every quill instance is sent "active 0" at
+# load; $5 is the length of audio in seconds (default: seconds).
 write_patch() {
-  local object=$1 file=$2 ms=$((seconds * 1000)) i
+  local object=$1 file=$2 count=${3:-$instances} off=${4:-} ms=$((${5:-$seconds} * 1000)) i
   {
     echo "#N canvas 0 50 450 300 12;"
     echo "#X obj 10 10 loadbang;"
@@ -56,18 +79,25 @@ write_patch() {
     echo "#X obj 10 130 noise~;"
     echo "#X obj 10 160 sig~ 440;"
     echo "#X obj 10 190 sig~ 2000;"
+    echo "#X msg 10 220 active 0;"
     if [ "$object" != none ]; then
-      for ((i = 0; i < instances; i++)); do echo "#X obj 100 $((10 + i)) ${text[$object]};"; done
+      for ((i = 0; i < count; i++)); do echo "#X obj 100 $((10 + i)) ${text[$object]};"; done
     fi
     echo "#X connect 0 0 1 0;"
     echo "#X connect 0 0 2 0;"
     echo "#X connect 2 0 3 0;"
+    echo "#X connect 0 0 7 0;"
     if [ "$object" != none ]; then
       local from=4
       if [ "${source[$object]}" = frequency ]; then from=5; fi
-      for ((i = 0; i < instances; i++)); do
-        echo "#X connect $from 0 $((7 + i)) ${inlet[$object]};"
-        if [ "$object" = vcf~ ]; then echo "#X connect 6 0 $((7 + i)) 1;"; fi
+      for ((i = 0; i < count; i++)); do
+        if [ "$off" = chain ] && [ "$i" -gt 0 ]; then
+          echo "#X connect $((7 + i)) ${sigout[$object]} $((8 + i)) ${inlet[$object]};"
+        elif [ "${source[$object]}" != none ]; then
+          echo "#X connect $from 0 $((8 + i)) ${inlet[$object]};"
+        fi
+        if [ "$object" = vcf~ ]; then echo "#X connect 6 0 $((8 + i)) 1;"; fi
+        if [ -n "$off" ] && [ "$object" != blockcopy~ ]; then echo "#X connect 7 0 $((8 + i)) 0;"; fi
       done
     fi
   } >"$file"
@@ -75,8 +105,9 @@ write_patch() {
 
 # CPU seconds (user + system) of one render of patch $1.
 render() {
+  [ -f "$1" ] || { echo "bench_pd: no patch $1" >&2; exit 1; }
   { time "$pd" -nogui -nosound -batch -noprefs -stderr -nrt -r $rate \
-      -path "$plugins" -open "$1" >"$work/console" 2>&1; } 2>"$work/time"
+      -path "$plugins" -path "$work" -open "$1" >"$work/console" 2>&1; } 2>"$work/time"
   if grep -q "couldn't create" "$work/console"; then
     echo "bench_pd: an object could not be created in $1:" >&2
     cat "$work/console" >&2
@@ -87,12 +118,25 @@ render() {
 
 # Rounds over all patches, so that a change in the machine's load touches
 # every object alike; the fastest render of each counts.
-write_patch none "$work/bench-none.pd"
-for object in "${objects[@]}"; do write_patch "$object" "$work/bench-${object%~}.pd"; done
+# The patch file of a table entry: "none", an object, or "off-" and an object.
+patch_file() { local name=$1; echo "$work/bench-${name//\~/}.pd"; }
+write_patch none "$(patch_file none)"
+for object in "${objects[@]}"; do write_patch "$object" "$(patch_file "$object")"; done
+for object in "${off_objects[@]}"; do
+  write_patch "$object" "$(patch_file "off-$object")" "$bypass_instances" off
+  write_patch "$object" "$(patch_file "off2-$object")" "$bypass_instances" off $((2 * seconds))
+done
+for object in "${chain_objects[@]}"; do
+  write_patch "$object" "$(patch_file "chain-$object")" "$bypass_instances" chain
+  write_patch "$object" "$(patch_file "chain2-$object")" "$bypass_instances" chain $((2 * seconds))
+done
+patches=(none "${objects[@]}")
+for object in "${off_objects[@]}"; do patches+=("off-$object" "off2-$object"); done
+for object in "${chain_objects[@]}"; do patches+=("chain-$object" "chain2-$object"); done
 declare -A best
 for ((round = 0; round < repeat; round++)); do
-  for object in none "${objects[@]}"; do
-    t=$(render "$work/bench-${object%~}.pd")
+  for object in "${patches[@]}"; do
+    t=$(render "$(patch_file "$object")")
     if [ -z "${best[$object]:-}" ] || awk -v a="$t" -v b="${best[$object]}" 'BEGIN{exit !(a < b)}'; then
       best[$object]=$t
     fi
@@ -104,6 +148,13 @@ for object in "${objects[@]}"; do
   cost[$object]=$(awk -v t="${best[$object]}" -v b="$base" -v n="$instances" -v s="$seconds" \
                   'BEGIN{c = (t - b) / n / s * 1e6; if (c < 0) c = 0; printf "%.2f", c}')
 done
+# Cost of one more length of audio: $1 the entry of one length, $2 of two.
+extra_cost() {
+  awk -v t2="${best[$2]}" -v t1="${best[$1]}" -v n="$bypass_instances" -v s="$seconds" \
+    'BEGIN{c = (t2 - t1) / n / s * 1e6; if (c < 0) c = 0; printf "%.2f", c}'
+}
+for object in "${off_objects[@]}"; do cost[off-$object]=$(extra_cost "off-$object" "off2-$object"); done
+for object in "${chain_objects[@]}"; do cost[chain-$object]=$(extra_cost "chain-$object" "chain2-$object"); done
 
 echo "Pd: $("$pd" -version 2>&1 | head -1); $instances instances, $seconds s of audio at $rate Hz, fastest of $repeat renders"
 echo "empty patch: $base s CPU (subtracted)"
@@ -117,3 +168,18 @@ for object in mellow~ zigzag~; do
   for peer in "${peers[@]}"; do line="$line  /$peer $(ratio "$object" "$peer")"; done
   echo "$line"
 done
+
+echo
+echo "Switched off (\"active 0\"), $bypass_instances instances, $seconds s more audio, against Pd's own block copy:"
+printf "%-10s %14s %12s %14s %12s\n" object "side by side" /blockcopy~ "in series" /blockcopy~
+for object in "${off_objects[@]}"; do
+  if [ -n "${sigout[$object]:-}" ]; then
+    series=${cost[chain-$object]}; series_ratio=$(ratio "chain-$object" chain-blockcopy~)
+  else
+    series="-"; series_ratio="-"
+  fi
+  printf "%-10s %14s %12s %14s %12s\n" "$object" "${cost[off-$object]}" "$(ratio "off-$object" off-blockcopy~)" \
+    "$series" "$series_ratio"
+done
+echo "(us CPU per instance per second of audio; side by side every instance reads one source,"
+echo " in series each reads the one before it and Pd gives it its input's vector as output)"
