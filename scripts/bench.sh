@@ -6,13 +6,17 @@
 #   scripts/bench.sh [extra Google Benchmark flags]
 #
 # Environment: QUILL_BENCH_BUILD (build folder, default build-bench),
-# QUILL_BENCH_MIN_TIME (seconds per benchmark, default 0.5).
+# QUILL_BENCH_MIN_TIME (seconds per benchmark and repetition, default 0.5),
+# QUILL_BENCH_REPETITIONS (default 5). The repetitions of a program's
+# benchmarks run in random order and the table shows their medians, so that
+# a passing change in the machine's load does not skew one side of a ratio.
 # Benchmarks are named KERNEL/literal|shipped/SCENARIO/INSTANCES and
 # adapter/VARIANT/CASE/BLOCKSIZE; every benchmarks/bench_*.cpp is picked up.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUILL_BENCH_BUILD:-$root/build-bench}
 min_time=${QUILL_BENCH_MIN_TIME:-0.5}
+repetitions=${QUILL_BENCH_REPETITIONS:-5}
 
 if ! dpkg-query -W -f '${Status}' libbenchmark-dev 2>/dev/null | grep -q "install ok installed"; then
   sudo_cmd=()
@@ -44,7 +48,9 @@ done
 
 for program in "${programs[@]}"; do
   echo "running $(basename "$program")..." >&2
-  "$program" --benchmark_format=csv --benchmark_min_time="$min_time" "$@" 2>/dev/null | grep '^"' >>"$results" || true
+  "$program" --benchmark_format=csv --benchmark_min_time="$min_time" --benchmark_repetitions="$repetitions" \
+    --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true "$@" 2>/dev/null |
+    grep '^"' | sort >>"$results" || true
 done
 
 # CSV: name,iterations,real_time,cpu_time,time_unit,bytes_per_second,items_per_second,...
@@ -52,6 +58,9 @@ awk -F, '
 function ns(rate) { return rate > 0 ? 1e9 / rate : 0 }
 {
   name = $1; gsub(/"/, "", name)
+  # With repetitions only the medians count; a single run has no suffix.
+  if (name ~ /_(mean|stddev|cv)$/) next
+  sub(/_median$/, "", name)
   n = split(name, part, "/")
   if (n != 4) { other[++nO] = sprintf("%-40s %12.3f %s", name, $4, $5); next }
   if (part[1] == "adapter") {

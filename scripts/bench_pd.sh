@@ -16,7 +16,8 @@
 # default build-bench; the plug-ins are built there in Release unless
 # QUILL_BENCH_NO_BUILD=1), QUILL_BENCH_REPEAT (renders per object, the
 # fastest counts; default 5), QUILL_BENCH_BYPASS_INSTANCES (instances in the
-# switched-off table, default 2000: a bypass costs little, so it takes many).
+# switched-off table, default 2000: a bypass costs little, so it takes many),
+# QUILL_BENCH_BYPASS_SECONDS (its length of audio, default: seconds).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 instances=${1:-100}
@@ -25,6 +26,7 @@ pd=${QUILL_PD:-/usr/bin/pd}
 build=${QUILL_BENCH_BUILD:-$root/build-bench}
 repeat=${QUILL_BENCH_REPEAT:-5}
 bypass_instances=${QUILL_BENCH_BYPASS_INSTANCES:-2000}
+bypass_seconds=${QUILL_BENCH_BYPASS_SECONDS:-$seconds}
 rate=44100
 TIMEFORMAT='%3U %3S'
 
@@ -123,12 +125,12 @@ patch_file() { local name=$1; echo "$work/bench-${name//\~/}.pd"; }
 write_patch none "$(patch_file none)"
 for object in "${objects[@]}"; do write_patch "$object" "$(patch_file "$object")"; done
 for object in "${off_objects[@]}"; do
-  write_patch "$object" "$(patch_file "off-$object")" "$bypass_instances" off
-  write_patch "$object" "$(patch_file "off2-$object")" "$bypass_instances" off $((2 * seconds))
+  write_patch "$object" "$(patch_file "off-$object")" "$bypass_instances" off "$bypass_seconds"
+  write_patch "$object" "$(patch_file "off2-$object")" "$bypass_instances" off $((2 * bypass_seconds))
 done
 for object in "${chain_objects[@]}"; do
-  write_patch "$object" "$(patch_file "chain-$object")" "$bypass_instances" chain
-  write_patch "$object" "$(patch_file "chain2-$object")" "$bypass_instances" chain $((2 * seconds))
+  write_patch "$object" "$(patch_file "chain-$object")" "$bypass_instances" chain "$bypass_seconds"
+  write_patch "$object" "$(patch_file "chain2-$object")" "$bypass_instances" chain $((2 * bypass_seconds))
 done
 patches=(none "${objects[@]}")
 for object in "${off_objects[@]}"; do patches+=("off-$object" "off2-$object"); done
@@ -150,7 +152,7 @@ for object in "${objects[@]}"; do
 done
 # Cost of one more length of audio: $1 the entry of one length, $2 of two.
 extra_cost() {
-  awk -v t2="${best[$2]}" -v t1="${best[$1]}" -v n="$bypass_instances" -v s="$seconds" \
+  awk -v t2="${best[$2]}" -v t1="${best[$1]}" -v n="$bypass_instances" -v s="$bypass_seconds" \
     'BEGIN{c = (t2 - t1) / n / s * 1e6; if (c < 0) c = 0; printf "%.2f", c}'
 }
 for object in "${off_objects[@]}"; do cost[off-$object]=$(extra_cost "off-$object" "off2-$object"); done
@@ -170,7 +172,7 @@ for object in mellow~ zigzag~; do
 done
 
 echo
-echo "Switched off (\"active 0\"), $bypass_instances instances, $seconds s more audio, against Pd's own block copy:"
+echo "Switched off (\"active 0\"), $bypass_instances instances, $bypass_seconds s more audio, against Pd's own block copy:"
 printf "%-10s %14s %12s %14s %12s\n" object "side by side" /blockcopy~ "in series" /blockcopy~
 for object in "${off_objects[@]}"; do
   if [ -n "${sigout[$object]:-}" ]; then
