@@ -14,6 +14,17 @@ extern "C" void QUILL_SETUP_ENTRY(void);
 
 namespace {
 
+// Runs blocks the way Pd's DSP chain does: through the routine's address.
+void runBlocks(benchmark::State& state, t_perfroutine routine, t_int* w)
+{
+    benchmark::DoNotOptimize(routine);
+    for (auto _ : state) {
+        routine(w);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
+}
+
 // One object with DSP started at 44100 Hz and `n`-sample blocks.
 struct Object {
     t_quill* x = nullptr;
@@ -39,17 +50,7 @@ struct Object {
 
     void perform() { quill_perform(w.data()); }
 
-    // Runs blocks the way Pd's DSP chain does: through the routine's address.
-    void performBlocks(benchmark::State& state)
-    {
-        t_perfroutine routine = quill_perform;
-        benchmark::DoNotOptimize(routine);
-        for (auto _ : state) {
-            routine(w.data());
-            benchmark::ClobberMemory();
-        }
-        state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
-    }
+    void performBlocks(benchmark::State& state) { runBlocks(state, quill_perform, w.data()); }
 
     void switchOff()
     {
@@ -100,13 +101,7 @@ void copyBlock(benchmark::State& state)
     for (auto& o : out) outPtr.push_back(o.data());
     std::vector<t_int> w = {0, reinterpret_cast<t_int>(in.data()), reinterpret_cast<t_int>(outPtr.data()),
                             static_cast<t_int>(n)};
-    t_perfroutine routine = copyPerform;
-    benchmark::DoNotOptimize(routine);
-    for (auto _ : state) {
-        routine(w.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
+    runBlocks(state, copyPerform, w.data());
 }
 
 }  // namespace
