@@ -134,19 +134,6 @@ __attribute__((noinline)) void pass_channels(t_quill* x, int n)
     for (int32_t i = 0; i < x->n_out; ++i) std::memcpy(x->outputs[i], x->scratch[i], bytes);
 }
 
-// The bypassed block: the input passes through when the counts are equal,
-// silence otherwise. Copies only: no arithmetic, no float mode to set.
-void bypass(t_quill* x, int n)
-{
-    if (x->n_in != x->n_out) {
-        for (int32_t i = 0; i < x->n_out; ++i) quill::zeroVector(x->outputs[i], n);
-    } else if (one_to_one(x)) {
-        quill::copyVector(x->outputs[0], x->inputs[0], n);
-    } else {
-        pass_channels(x, n);
-    }
-}
-
 }  // namespace
 
 void quill_dsp(t_quill* x, t_signal** sp)
@@ -187,7 +174,9 @@ void quill_dsp(t_quill* x, t_signal** sp)
     dsp_add(quill_perform, 2, x, static_cast<t_int>(n));
 }
 
-// A bypassed block of an object with several channels, or none on one side.
+// The bypassed block: the input passes through when the counts are equal,
+// silence otherwise. Copies only: no arithmetic, no float mode to set. (The
+// perform routine copies a one-channel block itself.)
 __attribute__((noinline)) static t_int* bypass_block(t_quill* x, int n, t_int* next)
 {
     if (x->n_in != x->n_out) {
@@ -198,8 +187,10 @@ __attribute__((noinline)) static t_int* bypass_block(t_quill* x, int n, t_int* n
     return next;
 }
 
-// Every block that is not bypassed: processing or crossfading. Kept out of
-// line, and reached by a tail call, so that the perform routine stays light.
+// Every other block: processing, crossfading, the silence of an object
+// without buffers, and the bypass that a shortened crossfade ends in. Kept
+// out of line, and reached by a tail call, so that the perform routine
+// stays light.
 __attribute__((noinline)) static t_int* run_block(t_quill* x, int n, t_int* next)
 {
     if (x->scratch == nullptr) {
@@ -211,10 +202,7 @@ __attribute__((noinline)) static t_int* run_block(t_quill* x, int n, t_int* next
     // A DSP restart at another block size can shorten the crossfade under a
     // running one; the weight must never leave [0, 1].
     if (x->fade > x->n_fade) x->fade = x->n_fade > 0 ? x->n_fade : 0;
-    if (x->fade == 0 && !is_on(x)) {
-        bypass(x, n);
-        return next;
-    }
+    if (x->fade == 0 && !is_on(x)) return bypass_block(x, n, next);
     quill::FlushToZeroScope flushToZero;
     if (x->fade > 0) {
         crossfade(x, n);
