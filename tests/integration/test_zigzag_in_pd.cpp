@@ -73,6 +73,22 @@ std::vector<std::vector<float>> modelRun(int rate, int blocks, const FrequencySt
     return runAsPlugin(kernel, plan);
 }
 
+// One zigzag~ fed by a frequency input, both signal outlets recorded.
+struct OneZigzag {
+    Canvas patch;
+    BlockRun run;
+    int z;
+    int first;  // the channel of signal outlet 1; outlet 2's follows
+
+    OneZigzag(const FrequencySteps& freq, int blocks) : run(patch, blocks)
+    {
+        z = patch.obj("zigzag~");
+        patch.connect(freq.addTo(patch, run), 0, z, 1);
+        first = run.record(z, 1);
+        run.record(z, 2);
+    }
+};
+
 void expectOutletsMatch(const RunResult& r, int first, const std::vector<std::vector<float>>& model,
                         const std::string& what)
 {
@@ -160,15 +176,10 @@ TEST(ZigzagAudio, ConstantFrequencyMatchesTheKernel)
 {
     const FrequencySteps freq{440.0f, {}};
     const int blocks = 40;
-    Canvas patch;
-    BlockRun run(patch, blocks);
-    const int z = patch.obj("zigzag~");
-    patch.connect(freq.addTo(patch, run), 0, z, 1);
-    const int first = run.record(z, 1);
-    run.record(z, 2);
-    RunResult r = run.run(pdSetup());
+    OneZigzag o(freq, blocks);
+    RunResult r = o.run.run(pdSetup());
     expectHealthyRun(r);
-    expectOutletsMatch(r, first, modelRun(44100, blocks, freq), "440 Hz at 44100");
+    expectOutletsMatch(r, o.first, modelRun(44100, blocks, freq), "440 Hz at 44100");
 }
 
 TEST(ZigzagAudio, ChangingFrequenciesMatchTheKernel)
@@ -177,15 +188,10 @@ TEST(ZigzagAudio, ChangingFrequenciesMatchTheKernel)
     const FrequencySteps freq{220.0f, {{6, 3000.0f}, {11, 0.0f}, {17, -350.0f}, {23, 30000.0f},
                                        {29, 2.5f}, {35, 19999.0f}}};
     const int blocks = 42;
-    Canvas patch;
-    BlockRun run(patch, blocks);
-    const int z = patch.obj("zigzag~");
-    patch.connect(freq.addTo(patch, run), 0, z, 1);
-    const int first = run.record(z, 1);
-    run.record(z, 2);
-    RunResult r = run.run(pdSetup());
+    OneZigzag o(freq, blocks);
+    RunResult r = o.run.run(pdSetup());
     expectHealthyRun(r);
-    expectOutletsMatch(r, first, modelRun(44100, blocks, freq), "stepped frequency at 44100");
+    expectOutletsMatch(r, o.first, modelRun(44100, blocks, freq), "stepped frequency at 44100");
 }
 
 // "active 0" fades to silence over n_fade blocks, "active 1" back over as many.
@@ -198,23 +204,18 @@ TEST_P(ZigzagCrossfade, FadesOutAndInOverNFadeBlocks)
     const int off = 10;
     const int on = off + nFade + 15;
     const int blocks = on + nFade + 10;
-    Canvas patch;
-    BlockRun run(patch, blocks);
-    const int z = patch.obj("zigzag~");
-    patch.connect(freq.addTo(patch, run), 0, z, 1);
-    const int first = run.record(z, 1);
-    run.record(z, 2);
-    run.send(off, z, "active 0");
-    run.send(on, z, "active 1");
-    RunResult r = run.run(pdSetup(), rate);
+    OneZigzag o(freq, blocks);
+    o.run.send(off, o.z, "active 0");
+    o.run.send(on, o.z, "active 1");
+    RunResult r = o.run.run(pdSetup(), rate);
     expectHealthyRun(r);
-    expectOutletsMatch(r, first, modelRun(rate, blocks, freq, {{off, 0}, {on, 1}}, nFade),
+    expectOutletsMatch(r, o.first, modelRun(rate, blocks, freq, {{off, 0}, {on, 1}}, nFade),
                        "crossfade at " + std::to_string(rate));
 
     // The fade-out lasts exactly n_fade blocks: the last of them still sounds,
     // the block after it is silent, and silence holds until "active 1".
-    ASSERT_EQ(r.channels[size_t(first)].size(), size_t(blocks * kBlockSize));
-    const auto& out = r.channels[size_t(first)];
+    ASSERT_EQ(r.channels[size_t(o.first)].size(), size_t(blocks * kBlockSize));
+    const auto& out = r.channels[size_t(o.first)];
     auto peak = [&](int b) {
         float m = 0.0f;
         for (int j = 0; j < kBlockSize; ++j) m = std::max(m, std::fabs(out[size_t(b * kBlockSize + j)]));
@@ -235,16 +236,11 @@ TEST(ZigzagCrossfadeWhileOn, ActiveOneWhileProcessingFadesInFromSilence)
 {
     const FrequencySteps freq{1000.0f, {}};
     const int blocks = 80;
-    Canvas patch;
-    BlockRun run(patch, blocks);
-    const int z = patch.obj("zigzag~");
-    patch.connect(freq.addTo(patch, run), 0, z, 1);
-    const int first = run.record(z, 1);
-    run.record(z, 2);
-    run.send(4, z, "active 1");
-    RunResult r = run.run(pdSetup());
+    OneZigzag o(freq, blocks);
+    o.run.send(4, o.z, "active 1");
+    RunResult r = o.run.run(pdSetup());
     expectHealthyRun(r);
-    expectOutletsMatch(r, first, modelRun(44100, blocks, freq, {{4, 1}}, 68), "active 1 while on");
+    expectOutletsMatch(r, o.first, modelRun(44100, blocks, freq, {{4, 1}}, 68), "active 1 while on");
 }
 
 TEST(ZigzagRate, AdoptsPdsRateUnlessGivenOne)
@@ -321,19 +317,14 @@ TEST(ZigzagDynamic, RestartingDspManyTimesKeepsTheOutput)
 {
     const FrequencySteps freq{440.0f, {{30, 5000.0f}}};
     const int blocks = 60;
-    Canvas patch;
-    BlockRun run(patch, blocks);
-    const int z = patch.obj("zigzag~");
-    patch.connect(freq.addTo(patch, run), 0, z, 1);
-    const int first = run.record(z, 1);
-    run.record(z, 2);
+    OneZigzag o(freq, blocks);
     // Fifty restarts, one before each of blocks 2 to 51; the kernel keeps its
     // state because only the first DSP start adopts a rate.
     for (int b = 2; b < 52; ++b) {
-        run.sendTo(b, "pd", "dsp 0");
-        run.sendTo(b, "pd", "dsp 1");
+        o.run.sendTo(b, "pd", "dsp 0");
+        o.run.sendTo(b, "pd", "dsp 1");
     }
-    RunResult r = run.run(pdSetup(), 48000);
+    RunResult r = o.run.run(pdSetup(), 48000);
     expectHealthyRun(r);
-    expectOutletsMatch(r, first, modelRun(48000, blocks, freq), "fifty DSP restarts");
+    expectOutletsMatch(r, o.first, modelRun(48000, blocks, freq), "fifty DSP restarts");
 }
