@@ -8,6 +8,7 @@
 #include "adapter/quill_object.h"
 #include "adapter/vector_copy.h"
 #include "kernels/common/float_to_int.h"
+#include "kernels/common/rate_clamp.h"
 
 namespace {
 
@@ -149,7 +150,7 @@ void quill_dsp(t_quill* x, t_signal** sp)
 #endif
     if (reinit) reinit_keeping_controls(x, sr);
 
-    if (n > 0) x->n_fade = quill::truncToInt(static_cast<float>(x->rate) * 0.1f / static_cast<float>(n));
+    if (n > 0) x->n_fade = quill::truncToInt(quill::clampedSampleRate(x->rate) * 0.1f / static_cast<float>(n));
 
 #if QUILL_MULTICHANNEL
     if (x->multi && x->n_in > 0) {

@@ -7,13 +7,15 @@
 #include "adapter/memory.h"
 #include "adapter/quill_object.h"
 #include "kernels/common/float_to_int.h"
+#include "kernels/common/rate_clamp.h"
 
 namespace {
 
-// Crossfade length in blocks at a 64-sample block: rate * 0.1 / 64.
+// Crossfade length in blocks at a 64-sample block: rate * 0.1 / 64, from
+// the rate the kernel runs at, so [mellow~ 1e10] does not fade for an hour.
 int32_t initial_fade(int32_t rate)
 {
-    return quill::truncToInt(static_cast<float>(rate) * 0.0015625f);
+    return quill::truncToInt(quill::clampedSampleRate(rate) * 0.0015625f);
 }
 
 #if QUILL_LEVELER_REVISION

@@ -289,8 +289,24 @@ private:
             FUZZ_TRACE("block of %d: input %s, output %s\n", n_, clean ? "clean" : "unclean",
                        checked ? "checked" : "not checked");
             if (checked) checkFinite();
+#ifdef QUILL_FUZZ_OUTPUT_LIMIT
+            checkLimit();
+#endif
         }
     }
+
+#ifdef QUILL_FUZZ_OUTPUT_LIMIT
+    // An oscillator's promise for any input whatever, finite or not.
+    void checkLimit() const
+    {
+        for (std::size_t o = 0; o < outputs_.size(); ++o) {
+            const t_signal* s = outputs_[o];
+            for (int i = 0; i < n_ * s->s_nchans; ++i)
+                FUZZ_CHECK(std::fabs(s->s_vec[i]) <= QUILL_FUZZ_OUTPUT_LIMIT, "outlet %zu sample %d is %g", o, i,
+                           static_cast<double>(s->s_vec[i]));
+        }
+    }
+#endif
 
     void traceUnclean() const
     {

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "kernels/common/control_smoother.h"
+#include "kernels/common/rate_clamp.h"
 #include "kernels/klaxon/klaxon_ranges.h"
 
 using namespace klaxon_ranges;
@@ -47,7 +48,7 @@ void klaxon::instanceInit(int rate)
 void klaxon::instanceConstants(int rate)
 {
     sampleRate = rate;
-    clampedRate = std::min(192000.0f, std::max(1.0f, static_cast<float>(rate)));
+    clampedRate = quill::clampedSampleRate(rate);
     invRate = 1.0f / clampedRate;
     piOverRate = invRate * 3.1415927f;
     // Below 44.1 Hz a weight above 1 would make the smoothers ring or

@@ -12,7 +12,7 @@
 class klaxon : public dsp {
 public:
     int32_t sampleRate = 0;           // rate last given to instanceConstants, unclamped
-    float clampedRate = 0.0f;         // sampleRate as float, clamped to [1, 192000]
+    float clampedRate = 0.0f;         // sampleRate as float, clamped to [1, kMaxSampleRate]
     float piOverRate = 0.0f;          // pi / clampedRate: hertz to the filter's tangent argument
     float smoothIn = 0.0f;            // 44.1 / clampedRate: input weight of the control smoothers
     float sweep = 0.0f;               // control "sweep": cutoff range grows as 100^sweep

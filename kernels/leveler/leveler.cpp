@@ -5,8 +5,9 @@
 #include <cmath>
 
 #include "kernels/common/control_smoother.h"
-#include "kernels/leveler/leveler_stages.h"
 #include "kernels/common/portable_math.h"
+#include "kernels/common/rate_clamp.h"
+#include "kernels/leveler/leveler_stages.h"
 
 using quill::leveler_stages::kMaxCutoffAngle;
 
@@ -37,7 +38,7 @@ void leveler::instanceInit(int rate)
 void leveler::instanceConstants(int rate)
 {
     sampleRate = rate;
-    const float fs = std::min(192000.0f, static_cast<float>(std::max(1, rate)));
+    const float fs = quill::clampedSampleRate(rate);
     clampedRate = fs;
     const float u = 1.0f / fs;
     piOverRate = 3.1415927f * u;

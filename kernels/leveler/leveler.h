@@ -13,7 +13,7 @@
 class leveler : public dsp {
 public:
     int32_t sampleRate = 0;          // rate last given to instanceConstants, unclamped
-    float clampedRate = 0.0f;        // fs: sampleRate clamped to [1, 192000]
+    float clampedRate = 0.0f;        // fs: sampleRate clamped to [1, kMaxSampleRate]
     float piOverRate = 0.0f;         // pi / fs: hertz to bilinear prewarp angle
     float smoothIn = 0.0f;           // 44.1 / fs: input weight of the intensity smoother
     float intensity = 0.0f;          // cell of the "intensity" control

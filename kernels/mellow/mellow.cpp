@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "kernels/common/control_smoother.h"
+#include "kernels/common/rate_clamp.h"
 
 int mellow::getNumInputs() { return 1; }
 int mellow::getNumOutputs() { return 2; }
@@ -33,7 +34,7 @@ void mellow::instanceInit(int rate)
 void mellow::instanceConstants(int rate)
 {
     sampleRate = rate;
-    const float fs = std::min(192000.0f, std::max(1.0f, static_cast<float>(rate)));
+    const float fs = quill::clampedSampleRate(rate);
     piOverRate = 3.1415927f / fs;
     // Below 44.1 Hz the smoother's weight would pass 1 and its pole leave
     // [0, 1): it would overshoot or diverge. There it follows at once.

@@ -6,6 +6,7 @@
 
 #include "kernels/common/exact_phase.h"
 #include "kernels/common/polyblep.h"
+#include "kernels/common/rate_clamp.h"
 
 int zigzag::getNumInputs() { return 1; }
 int zigzag::getNumOutputs() { return 2; }
@@ -31,9 +32,12 @@ void zigzag::instanceInit(int rate)
 void zigzag::instanceConstants(int rate)
 {
     sampleRate = rate;
-    clampedRate = std::min(192000.0f, std::max(1.0f, static_cast<float>(rate)));
+    clampedRate = quill::clampedSampleRate(rate);
     invRate = 1.0f / clampedRate;
     ampScale = invRate * 4.0f;
+    // The largest frequency whose increment stays below half a cycle.
+    maxFrequency = 0.5f * clampedRate;
+    while (!(maxFrequency * invRate < 0.5f)) maxFrequency = std::nextafter(maxFrequency, 0.0f);
 }
 
 void zigzag::instanceResetUserInterface() {}
@@ -46,6 +50,11 @@ void zigzag::clearState()
     phase[1] = 0.0f;
     integrator[0] = 0.0f;
     integrator[1] = 0.0f;
+    frequency[0] = 0.0f;
+    frequency[1] = 0.0f;
+    output[0] = 0.0f;
+    output[1] = 0.0f;
+    levelInOutputUnits = false;
 }
 
 dsp* zigzag::clone() { return new zigzag(); }
@@ -77,58 +86,114 @@ inline float zigzag::leakyIntegrator(float previous, float square)
     return 0.999f * previous + square;
 }
 
-// One sample: advances phase p and integrator integ, returns the output.
+// At or beyond half the rate the phase would alias (at the rate itself it
+// stands still) and the integrator run away: such frequencies play just
+// below half the rate, with their sign. NaN plays as silence.
+inline float zigzag::playable(float f) const
+{
+    if (std::isnan(f)) return 0.0f;
+    return std::copysign(maxFrequency, f);
+}
+
+// One sample of the leaky integrator from phase p (increment dt > 0 or
+// ±0): 0.999·integ plus the square of p, with its two jumps rounded off.
 // Outside the correction windows both corrections are +0, and adding and
 // subtracting +0 leaves the integrator's bits alone (it is never -0:
 // 0.999·i + s with s = ±1 or 3 is -0 for no i), so they are skipped there.
-// `Wrapped` is true when p + dt is known to lie in [-1, 2) and not to be -0,
-// and p to lie in [0, 1], so that the phase helpers need no range check.
-template <bool Wrapped>
-inline float zigzag::tick(float f, float dt, float toUnit, float& p, float& integ) const
+// Inlined, as is advance: as calls they would double the loop's work.
+__attribute__((always_inline)) inline float zigzag::integrate(float p, float dt, float f, float integ) const
 {
-    p = Wrapped ? quill::wrapNearPhase(p + dt) : quill::wrapPhase(p + dt);
-    const float h = Wrapped ? quill::halfCycleOnWrapped(p) : quill::halfCycleOnFast(p);
-    const float s = Wrapped ? quill::squareFromWrappedPhase(p) : quill::squareFromPhaseFast(p);
+    const float h = quill::halfCycleOnWrapped(p);
+    const float s = quill::squareFromWrappedPhase(p);
     integ = leakyIntegrator(integ, s);
     // Either phase in a window: the lower one after a jump or the higher one before.
     if (std::min(h, p) < dt || std::max(h, p) > 1.0f - dt) integ = integ + polyBlep(h, dt, f) - polyBlep(p, dt, f);
-    return f * toUnit * integ;
+    return integ;
 }
 
-// Phase and integrator stay in locals for the block. While |dt| < 0.5 and
-// the phase is wrapped and not -0, p + dt lies within (-0.5, 1.5) and is not
-// -0 (a sum is -0 only when both terms are), and the next phase is again in
-// [0, 1] and not -0: the fast path. A sample outside it sends the rest of
-// the block through the checked path.
+// The same in either direction. A phase running backwards is a forward
+// phase 1 - p whose square is negated: the triangle played backwards,
+// rounded off the same way (left unrounded, the jumps' errors would pile up
+// in the integrator).
+__attribute__((always_inline)) inline float zigzag::advance(float p, float dt, float f, float integ) const
+{
+    if (__builtin_expect(dt >= 0.0f, 1)) return integrate(p, dt, f, integ);
+    const float mirrored = p == 0.0f ? 0.0f : 1.0f - p;
+    return -integrate(mirrored, -dt, -f, -integ);
+}
+
+// The output is f·ampScale·integrator, so a level integrated at one
+// frequency would be scaled by the next: a rise from 55 to 1760 Hz would
+// multiply it by 32. While the frequency changes, the level is therefore
+// carried in output units, y = 0.999·y + f·ampScale·(square), which keeps the
+// output continuous and, over any glide, on the triangle of the phase; once
+// the frequency holds, the integrator takes over again from y / (f·ampScale).
+// Leaving 0 Hz starts from rest, as a fresh oscillator does; at 0 Hz the
+// integrator runs on as before, silent.
+//
+// Phase, integrator and output stay in locals for the block. With |dt| <
+// 0.5 and p in [0, 1] (never -0), p + dt lies within (-0.5, 1.5) and is not
+// -0, where the short phase helpers are exact. A constant frequency below
+// half the rate takes none of the unlikely branches and gives the bits of
+// the bare oscillator.
 void zigzag::compute(int count, QUILLFLOAT** inputs, QUILLFLOAT** outputs)
 {
     if (count <= 0) return;
-    const float* frequency = inputs[0];
+    const float* in = inputs[0];
     float* out0 = outputs[0];
     float* out1 = outputs[1];
     const float toCycles = invRate;
     const float toUnit = ampScale;
     float p = phase[1];
     float integ = integrator[1];
-    int i = 0;
-    if (!std::signbit(p) && p <= 1.0f) {
-        for (; i < count; ++i) {
-            const float f = frequency[i];  // read before writing: buffers may alias
-            const float dt = f * toCycles;
-            if (!(std::fabs(dt) < 0.5f)) break;
-            const float y = tick<true>(f, dt, toUnit, p, integ);
-            out0[i] = y;
-            out1[i] = y;
+    float previous = frequency[1];
+    float y = output[1];
+    bool gliding = levelInOutputUnits;
+    for (int i = 0; i < count; ++i) {
+        float f = in[i];  // read before writing: buffers may alias
+        float dt = f * toCycles;
+        if (__builtin_expect(!(std::fabs(dt) < 0.5f), 0)) {
+            f = playable(f);
+            dt = f * toCycles;
         }
-    }
-    for (; i < count; ++i) {
-        const float f = frequency[i];
-        const float y = tick<false>(f, f * toCycles, toUnit, p, integ);
+        p = quill::wrapNearPhase(p + dt);
+        if (__builtin_expect(f != previous || gliding, 0)) {
+            const float unit = f * toUnit;
+            if (f == previous) {
+                // Held again: back to the integrator.
+                integ = y / unit;
+                if (!std::isfinite(integ)) integ = 0.0f;
+                gliding = false;
+            } else if (previous == 0.0f || f == 0.0f) {
+                if (previous == 0.0f) integ = 0.0f;
+                gliding = false;
+            } else {
+                gliding = true;
+            }
+            previous = f;
+            if (gliding) {
+                y = 0.999f * y + unit * advance(p, dt, f, 0.0f);
+                if (__builtin_expect(!(std::fabs(y) <= kMaxLevel), 0)) y = std::copysign(kMaxLevel, y);
+                out0[i] = y;
+                out1[i] = y;
+                continue;
+            }
+        }
+        integ = advance(p, dt, f, integ);
+        y = f * toUnit * integ;
+        if (__builtin_expect(!(std::fabs(y) <= kMaxLevel), 0)) {
+            // A frequency that lands the phase exactly on a window's edge
+            // each cycle can leave a jump unrounded every cycle, and the
+            // integrator drifts: held at the limit instead.
+            y = std::copysign(kMaxLevel, y);
+            integ = y / (f * toUnit);
+        }
         out0[i] = y;
         out1[i] = y;
     }
     phase[0] = phase[1] = p;
     integrator[0] = integrator[1] = integ;
-    // A non-finite frequency poisons phase and integrator: start afresh next block.
-    if (!std::isfinite(phase[1]) || !std::isfinite(integrator[1])) clearState();
+    frequency[0] = frequency[1] = previous;
+    output[0] = output[1] = y;
+    levelInOutputUnits = gliding;
 }

@@ -1,6 +1,9 @@
 // Band-limited triangle oscillator of zigzag~: a square wave whose two jumps
 // per cycle are rounded off by polyBLEP, integrated by a leaky integrator and
-// scaled by 4·f/fs so that the peak stays near 1 at every frequency.
+// scaled by 4·f/fs so that the peak stays near 1 at every frequency. When
+// the frequency changes, the integrator's level is rescaled to it, so the
+// output follows the triangle of the phase and never bursts; frequencies at
+// or beyond half the rate play just below it.
 // Input 0 is the frequency in hertz, sample by sample; both outputs carry the
 // same triangle.
 #pragma once
@@ -10,11 +13,15 @@
 class zigzag : public dsp {
 public:
     int sampleRate = 0;        // rate last given to instanceConstants, unclamped
-    float clampedRate = 0.0f;  // sampleRate as float, clamped to [1, 192000]
+    float clampedRate = 0.0f;  // sampleRate as float, clamped to [1, kMaxSampleRate]
     float ampScale = 0.0f;     // 4 / clampedRate: integrator to unit triangle (times f)
     float invRate = 0.0f;      // 1 / clampedRate: hertz to cycles per sample
+    float maxFrequency = 0.0f; // highest frequency played: the largest below half the rate
     float phase[2] = {};       // [0] this sample's phase in cycles, [1] the previous one
     float integrator[2] = {};  // [0] this sample's leaky integrator, [1] the previous one
+    float frequency[2] = {};   // [0] this sample's frequency as played, [1] the previous one
+    float output[2] = {};      // [0] this sample's output, [1] the previous one
+    bool levelInOutputUnits = false;  // the frequency is changing: `output` carries the level
 
     using dsp::compute;
 
@@ -32,10 +39,16 @@ public:
     void compute(int count, QUILLFLOAT** inputs, QUILLFLOAT** outputs) override;
 
 private:
-    // One sample at frequency f (increment dt, output scale toUnit = ampScale);
-    // advances phase p and integrator integ.
-    template <bool Wrapped>
-    float tick(float f, float dt, float toUnit, float& p, float& integ) const;
+    // Largest output magnitude: a steady oscillator started from rest peaks at 1.93.
+    static constexpr float kMaxLevel = 2.0f;
+
+    // One forward step of the integrator from integ at phase p, increment dt ≥ 0.
+    float integrate(float p, float dt, float f, float integ) const;
+    // The same in either direction of the phase.
+    float advance(float p, float dt, float f, float integ) const;
+    // The frequency played for an input whose increment is not below half a
+    // cycle: ±maxFrequency, and 0 for NaN.
+    float playable(float f) const;
     // The polyBLEP correction for phase x at increment dt and frequency f.
     float polyBlep(float x, float dt, float f) const;
     // Offset of x into the correction window in samples, x·fs/f.

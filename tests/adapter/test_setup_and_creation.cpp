@@ -73,6 +73,15 @@ TEST_F(AdapterTest, RateAndInstanceIdFromArguments)
     t_quill* z = create({host::floatAtom(96000), host::symbolAtom("a"), host::symbolAtom("b")});
     EXPECT_EQ(z->n_fade, 150);
     EXPECT_STREQ(z->label, QUILL_CLASS_NAME " b");  // the last symbol wins
+
+    // The fade is as long as at the highest rate a kernel runs at (0.1 s at
+    // 1536000 Hz), not an hour's worth of blocks.
+    for (float huge : {1e10f, 1536001.0f}) {
+        t_quill* h = create({host::floatAtom(huge)});
+        EXPECT_EQ(h->n_fade, 2400) << huge;
+        startDsp(h, 64, 48000);
+        EXPECT_EQ(h->n_fade, QUILL_LEVELER_REVISION ? 75 : 2400) << huge;
+    }
 }
 
 TEST_F(AdapterTest, LastFloatWinsAndANonPositiveRateMeansNone)

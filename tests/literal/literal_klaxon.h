@@ -54,7 +54,7 @@ struct literal_klaxon {
     void instanceConstants(int rate)
     {
         sampleRate = rate;
-        clampedRate = std::min(192000.0f, std::max(1.0f, static_cast<float>(rate)));
+        clampedRate = std::min(1536000.0f, std::max(1.0f, static_cast<float>(rate)));
         invRate = 1.0f / clampedRate;
         piOverRate = invRate * 3.1415927f;
         smoothIn = invRate * 44.1f;

@@ -55,7 +55,7 @@ struct literal_leveler {
     void instanceConstants(int rate)
     {
         sampleRate = rate;
-        const float fs = std::min(192000.0f, static_cast<float>(std::max(1, rate)));
+        const float fs = std::min(1536000.0f, static_cast<float>(std::max(1, rate)));
         clampedRate = fs;
         const float u = 1.0f / fs;
         piOverRate = 3.1415927f * u;

@@ -29,7 +29,7 @@ struct literal_mellow {
     void instanceConstants(int rate)
     {
         sampleRate = rate;
-        const float fs = std::min(192000.0f, std::max(1.0f, static_cast<float>(rate)));
+        const float fs = std::min(1536000.0f, std::max(1.0f, static_cast<float>(rate)));
         piOverRate = 3.1415927f / fs;
         smoothIn = 44.1f / fs;
         smoothPole = 1.0f - smoothIn;

@@ -64,8 +64,8 @@ TEST(KlaxonRates, ClampedForConstantsButReportedRaw)
         float clamped;
     };
     for (Case c : {Case{0, 1.0f}, Case{-44100, 1.0f}, Case{1, 1.0f}, Case{44, 44.0f}, Case{45, 45.0f}, Case{999, 999.0f}, Case{1000, 1000.0f},
-                   Case{44100, 44100.0f}, Case{192000, 192000.0f}, Case{192001, 192000.0f},
-                   Case{5000000, 192000.0f}}) {
+                   Case{44100, 44100.0f}, Case{192000, 192000.0f}, Case{192001, 192001.0f}, Case{1536000, 1536000.0f}, Case{1536001, 1536000.0f},
+                   Case{5000000, 1536000.0f}}) {
         klaxon k;
         k.init(c.rate);
         EXPECT_EQ(k.getSampleRate(), c.rate);

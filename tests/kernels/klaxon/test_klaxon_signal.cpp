@@ -235,3 +235,24 @@ TEST(KlaxonExactness, MatchesTheStepByStepDescription)
         }
     }
 }
+
+TEST(KlaxonPitch, RightFarAbove192kHz)
+{
+    // One second at pitch 440 without modulation: 440 cycles of the oscillator.
+    for (int rate : {384000, 768000, 1536000}) {
+        klaxon k;
+        k.init(rate);
+        k.depth = 0.0f;
+        k.pitch = 440.0f;
+        k.triggerSquare = 1.0f;
+        runKlaxon(k, rate / 10);  // the pitch smoother settles
+        int wraps = 0;
+        float last = k.oscPhase[1];
+        for (int block = 0; block < rate / 64; ++block) {
+            runKlaxon(k, 64);
+            if (k.oscPhase[1] < last) ++wraps;  // at most one wrap per block below 44 kHz
+            last = k.oscPhase[1];
+        }
+        EXPECT_NEAR(wraps, 440 * (rate / 64) * 64 / rate, 1) << rate;
+    }
+}

@@ -18,8 +18,8 @@ TEST(LevelerRates, ClampedForConstantsButReportedRaw)
         int rate, sameAs;
         float clamped;
     };
-    for (Case c : {Case{0, 1, 1.0f}, Case{-1, 1, 1.0f}, Case{INT_MIN, 1, 1.0f}, Case{192001, 192000, 192000.0f},
-                   Case{INT_MAX, 192000, 192000.0f}}) {
+    for (Case c : {Case{0, 1, 1.0f}, Case{-1, 1, 1.0f}, Case{INT_MIN, 1, 1.0f}, Case{192001, 192001, 192001.0f}, Case{1536001, 1536000, 1536000.0f},
+                   Case{INT_MAX, 1536000, 1536000.0f}}) {
         leveler k, ref;
         k.init(c.rate);
         ref.init(c.sameAs);

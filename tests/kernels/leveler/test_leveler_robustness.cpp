@@ -146,3 +146,25 @@ TEST(LevelerRecovery, FiniteAgainFromTheNextBlock)
         }
     }
 }
+
+TEST(LevelerHighRates, LoudInputStaysFiniteAndAToneKeepsItsLevel)
+{
+    for (int rate : {384000, 768000, 1536000}) {
+        leveler k;
+        k.init(rate);
+        k.intensity = 1.0f;
+        for (float y : runLeveler(k, loud(rate))) ASSERT_TRUE(std::isfinite(y) && std::fabs(y) < 10.0f) << rate;
+    }
+    // The compressor's times and the filters are in seconds and hertz: a
+    // 15 kHz tone, near the band limit, comes out at the level it has at 192 kHz.
+    auto level = [](int rate) {
+        leveler k;
+        k.init(rate);
+        const std::vector<float> y = runLeveler(k, sine(0.5f, 15000.0, rate, static_cast<size_t>(rate)));
+        double sum = 0.0;
+        for (size_t n = y.size() / 2; n < y.size(); ++n) sum += static_cast<double>(y[n]) * y[n];
+        return std::sqrt(sum / static_cast<double>(y.size() / 2));
+    };
+    const double reference = level(192000);
+    for (int rate : {384000, 768000}) EXPECT_NEAR(level(rate), reference, 0.03 * reference) << rate;
+}

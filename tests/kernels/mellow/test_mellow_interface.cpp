@@ -18,7 +18,7 @@ TEST(MellowRates, ClampedForConstantsButReportedRaw)
         float fs;
     };
     for (Case c : {Case{0, 1.0f}, Case{-48000, 1.0f}, Case{44100, 44100.0f}, Case{192000, 192000.0f},
-                   Case{192001, 192000.0f}, Case{2000000, 192000.0f}}) {
+                   Case{192001, 192001.0f}, Case{1536000, 1536000.0f}, Case{1536001, 1536000.0f}, Case{2000000, 1536000.0f}}) {
         mellow k;
         k.init(c.rate);
         EXPECT_EQ(k.getSampleRate(), c.rate);

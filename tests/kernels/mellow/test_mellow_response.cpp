@@ -144,3 +144,42 @@ TEST(MellowExactness, MatchesTheStepByStepDescription)
         }
     }
 }
+
+TEST(MellowHighRates, GainIsQAtTheCutoffAndStableAtEveryRateUpToTheCeiling)
+{
+    // At 384 and 768 kHz (Pd at -r 384000, an oversampling subpatch) the
+    // resonance is where it is at 48 kHz.
+    for (int rate : {384000, 768000}) {
+        for (float q : {15.0f, 0.7f}) {
+            mellow k;
+            k.init(rate);
+            k.cutoff = 2000.0f;
+            k.resonanceQ = q;
+            const size_t n = static_cast<size_t>(rate);
+            std::vector<float> in(n);
+            const double w = 2.0 * kPi * 2000.0 / rate;
+            for (size_t i = 0; i < n; ++i) in[i] = static_cast<float>(std::sin(w * static_cast<double>(i)));
+            MellowRun r = runMellow(k, in);
+            double a = 0.0, b = 0.0;
+            const size_t from = n / 2;
+            for (size_t i = from; i < n; ++i) {
+                a += r.out0[i] * std::sin(w * static_cast<double>(i));
+                b += r.out0[i] * std::cos(w * static_cast<double>(i));
+            }
+            EXPECT_NEAR(2.0 * std::hypot(a, b) / static_cast<double>(n - from), q, 0.01 * q) << rate << " " << q;
+        }
+    }
+    // The extreme corners at the ceiling rate: noise in, bounded and finite out.
+    for (float cutoff : {20.0f, 20000.0f}) {
+        for (float q : {0.5f, 15.0f}) {
+            mellow k;
+            k.init(1536000);
+            k.cutoff = cutoff;
+            k.resonanceQ = q;
+            const MellowRun r = runMellow(k, noise(1536000));
+            float peak = 0.0f;
+            for (float y : r.out0) peak = std::max(peak, std::fabs(y));
+            EXPECT_LT(peak, 2.0f * q + 2.0f) << cutoff << " " << q;
+        }
+    }
+}

@@ -17,7 +17,7 @@ TEST(ZigzagRates, ClampedForConstantsButReportedRaw)
         float clamped;
     };
     for (Case c : {Case{0, 1.0f}, Case{-44100, 1.0f}, Case{1, 1.0f}, Case{44100, 44100.0f},
-                   Case{192000, 192000.0f}, Case{192001, 192000.0f}, Case{1000000, 192000.0f}}) {
+                   Case{192000, 192000.0f}, Case{192001, 192001.0f}, Case{1536000, 1536000.0f}, Case{1536001, 1536000.0f}, Case{1000000, 1000000.0f}, Case{2000000, 1536000.0f}}) {
         zigzag k;
         k.init(c.rate);
         EXPECT_EQ(k.getSampleRate(), c.rate);
