@@ -38,10 +38,10 @@ public:
     void metadata(Meta* m) override;
     void compute(int count, QUILLFLOAT** inputs, QUILLFLOAT** outputs) override;
 
-private:
     // Largest output magnitude: a steady oscillator started from rest peaks at 1.93.
     static constexpr float kMaxLevel = 2.0f;
 
+private:
     // One forward step of the integrator from integ at phase p, increment dt ≥ 0.
     float integrate(float p, float dt, float f, float integ) const;
     // The same in either direction of the phase.
@@ -55,6 +55,6 @@ private:
     float windowOffset(float x, float f) const;
     // The leaky integrator's step before the jump corrections: 0.999·previous + square.
     static float leakyIntegrator(float previous, float square);
-    // Zeroes phase and integrator.
+    // Zeroes the running state.
     void clearState();
 };

@@ -1,0 +1,58 @@
+// Four floats computed side by side, for the voices of a multichannel
+// object: GCC's vector extension, which builds to SSE2 on baseline x86-64 and
+// to NEON on 64-bit Arm. Only IEEE operations (+ - * /, comparisons) and bit
+// selects are used, so every lane gives the bits the scalar code gives.
+#pragma once
+
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#elif defined(__aarch64__)
+#include <arm_neon.h>
+#endif
+
+namespace quill::lanes {
+
+constexpr int kWidth = 4;
+
+typedef float f4 __attribute__((vector_size(16)));
+typedef int32_t m4 __attribute__((vector_size(16)));  // a comparison: every bit of a lane set or clear
+
+inline f4 splat(float v) { return f4{v, v, v, v}; }
+
+// mask ? a : b, lane by lane, by bits.
+inline f4 select(m4 mask, f4 a, f4 b)
+{
+    return reinterpret_cast<f4>((mask & reinterpret_cast<m4>(a)) | (~mask & reinterpret_cast<m4>(b)));
+}
+
+inline f4 abs(f4 v) { return reinterpret_cast<f4>(reinterpret_cast<m4>(v) & m4{0x7fffffff, 0x7fffffff, 0x7fffffff, 0x7fffffff}); }
+
+// The magnitude of `magnitude` with the sign of `sign`.
+inline f4 copysign(f4 magnitude, f4 sign)
+{
+    const m4 signBit = m4{INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN};
+    return reinterpret_cast<f4>((reinterpret_cast<m4>(magnitude) & ~signBit) | (reinterpret_cast<m4>(sign) & signBit));
+}
+
+// Lanes whose value is neither infinite nor NaN.
+inline m4 finite(f4 v)
+{
+    const m4 exponent = m4{0x7f800000, 0x7f800000, 0x7f800000, 0x7f800000};
+    return (reinterpret_cast<m4>(v) & exponent) != exponent;
+}
+
+// Whether any lane of a comparison holds: one instruction where there is one.
+inline bool any(m4 mask)
+{
+#if defined(__SSE2__)
+    return _mm_movemask_epi8(reinterpret_cast<__m128i>(mask)) != 0;
+#elif defined(__aarch64__)
+    return vmaxvq_u32(reinterpret_cast<uint32x4_t>(mask)) != 0;
+#else
+    return (mask[0] | mask[1] | mask[2] | mask[3]) != 0;
+#endif
+}
+
+}  // namespace quill::lanes

@@ -1,0 +1,197 @@
+// zigzag~'s voices, four lanes at a time: the single-channel oscillator's
+// sample written with selects instead of branches. Every branch of the
+// scalar code becomes both sides computed and one chosen, lane by lane, so
+// each lane takes exactly the scalar operations in the scalar order. The
+// rare divisions (an infinite reciprocal's fallback, the return from a glide,
+// the limit) run only when some lane needs them.
+#include "kernels/zigzag/zigzag_voices.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "kernels/common/lanes.h"
+#include "kernels/zigzag/zigzag.h"
+
+namespace {
+
+using namespace quill::lanes;
+
+enum Array { kPhase, kIntegrator, kFrequency, kOutput, kGliding, kArrays };
+
+struct Constants {
+    f4 toCycles, toUnit, rate, maxFrequency;
+};
+
+// polyBLEP corrections of phases h and q at increment dt (> 0 where a window
+// holds), with u·fs/f formed as the scalar windowOffset forms it.
+struct Blep {
+    f4 recip, g, rate;
+    m4 recipInfinite;
+    bool anyInfinite;
+
+    f4 offset(f4 x) const
+    {
+        const f4 scaled = x * rate;
+        const f4 quick = scaled * recip;
+        return anyInfinite ? select(recipInfinite, scaled / g, quick) : quick;
+    }
+    f4 operator()(f4 x, f4 dt) const
+    {
+        const m4 after = x < dt;
+        const m4 before = x > splat(1.0f) - dt;
+        const f4 u = offset(x);
+        const f4 v = offset(x - splat(1.0f));
+        const f4 afterJump = splat(2.0f) * u - u * u - splat(1.0f);
+        const f4 beforeJump = v * v + splat(2.0f) * v + splat(1.0f);
+        return select(before, beforeJump, select(after, afterJump, splat(0.0f)));
+    }
+};
+
+// The leaky integrator from `start` at phase p, increment dt, frequency f,
+// in either direction (a backwards phase is the mirrored forward one, negated).
+__attribute__((always_inline)) inline f4 integrate(const Constants& c, f4 q, f4 e, f4 g, f4 from);
+
+__attribute__((always_inline)) inline f4 advance(const Constants& c, f4 p, f4 dt, f4 f, f4 start)
+{
+    const m4 back = ~(dt >= splat(0.0f));
+    if (!any(back)) return integrate(c, p, dt, f, start);
+    const f4 q = select(back, select(p == splat(0.0f), splat(0.0f), splat(1.0f) - p), p);
+    const f4 result = integrate(c, q, select(back, -dt, dt), select(back, -f, f), select(back, -start, start));
+    return select(back, -result, result);
+}
+
+// One forward step of the leaky integrator from `from` at phase q,
+// increment e, frequency g.
+__attribute__((always_inline)) inline f4 integrate(const Constants& c, f4 q, f4 e, f4 g, f4 from)
+{
+    // The phase half a cycle on, and the square.
+    const f4 a = q + splat(0.5f);
+    const f4 r = select(a >= splat(1.0f), a - splat(1.0f), a);
+    const f4 t = r + splat(1.0f);
+    const f4 h = select(t >= splat(2.0f), t - splat(2.0f), t - splat(1.0f));
+    const f4 s = select(q < splat(0.5f), splat(-1.0f), select(q < splat(1.0f), splat(1.0f), splat(3.0f)));
+    const f4 leaked = splat(0.999f) * from + s;
+    const f4 top = splat(1.0f) - e;
+    const m4 window = (h < e) | (q < e) | (h > top) | (q > top);
+    f4 result = leaked;
+    if (any(window)) {
+        Blep blep;
+        blep.recip = splat(1.0f) / g;
+        blep.recipInfinite = ~finite(blep.recip) & (blep.recip == blep.recip);
+        blep.anyInfinite = any(blep.recipInfinite & window);
+        blep.g = g;
+        blep.rate = c.rate;
+        result = select(window, leaked + blep(h, e) - blep(q, e), leaked);
+    }
+    return result;
+}
+
+f4 load(const float* a) { f4 v; std::memcpy(&v, a, sizeof v); return v; }
+void store(float* a, f4 v) { std::memcpy(a, &v, sizeof v); }
+
+}  // namespace
+
+namespace zigzag_voices {
+
+int stride(int channels) { return (std::max(channels, 0) + kWidth - 1) / kWidth * kWidth; }
+
+std::size_t bankFloats(int channels) { return static_cast<std::size_t>(kArrays) * static_cast<std::size_t>(stride(channels)); }
+
+void compute(const zigzag& k, float* bank, int channels, int count, const float* const* in, float* const* out0,
+             float* const* out1)
+{
+    if (count <= 0) return;
+    const int n = stride(channels);
+    const Constants c{splat(k.invRate), splat(k.ampScale), splat(k.clampedRate), splat(k.maxFrequency)};
+    for (int first = 0; first < channels; first += kWidth) {
+        const int lanes = std::min(kWidth, channels - first);
+        float* at[kArrays];
+        for (int a = 0; a < kArrays; ++a) at[a] = bank + a * n + first;
+        f4 p = load(at[kPhase]), integ = load(at[kIntegrator]), previous = load(at[kFrequency]);
+        f4 y = load(at[kOutput]);
+        m4 gliding = load(at[kGliding]) != splat(0.0f);
+        // A chunk at a time: the lanes' inputs side by side, then the
+        // samples, then the outputs back to their channels. Each channel's
+        // inputs are all read before any output is written.
+        constexpr int kChunk = 64;
+        f4 frame[kChunk];
+        for (int start = 0; start < count; start += kChunk) {
+            const int length = std::min(kChunk, count - start);
+            for (int i = 0; i < length; ++i) frame[i] = splat(0.0f);
+            for (int l = 0; l < lanes; ++l)
+                for (int i = 0; i < length; ++i) frame[i][l] = in[first + l][start + i];
+            for (int i = 0; i < length; ++i) {
+                f4 f = frame[i];
+                f4 dt = f * c.toCycles;
+                const m4 over = ~(abs(dt) < splat(0.5f));
+                if (any(over)) {
+                    f = select(over, select(f != f, splat(0.0f), copysign(c.maxFrequency, f)), f);
+                    dt = select(over, f * c.toCycles, dt);
+                }
+                const f4 next = p + dt;
+                p = select(next >= splat(1.0f), next - splat(1.0f), select(next < splat(0.0f), next + splat(1.0f), next));
+                const f4 unit = f * c.toUnit;
+                const m4 changed = f != previous;
+                if (any(changed | gliding)) {
+                    const m4 heldAgain = ~changed & gliding;
+                    if (any(heldAgain)) {
+                        const f4 back = y / unit;
+                        integ = select(heldAgain, select(finite(back), back, splat(0.0f)), integ);
+                    }
+                    integ = select(changed & (previous == splat(0.0f)), splat(0.0f), integ);
+                    gliding = changed & (previous != splat(0.0f)) & (f != splat(0.0f));
+                    previous = select(changed, f, previous);
+                    const f4 r = advance(c, p, dt, f, select(gliding, splat(0.0f), integ));
+                    y = select(gliding, splat(0.999f) * y + unit * r, unit * r);
+                    integ = select(gliding, integ, r);
+                } else {
+                    integ = advance(c, p, dt, f, integ);
+                    y = unit * integ;
+                }
+                const m4 limit = ~(abs(y) <= splat(zigzag::kMaxLevel));
+                if (any(limit)) {
+                    const f4 held = copysign(splat(zigzag::kMaxLevel), y);
+                    integ = select(limit & ~gliding, held / unit, integ);
+                    y = select(limit, held, y);
+                }
+                frame[i] = y;
+            }
+            for (int l = 0; l < lanes; ++l)
+                for (int i = 0; i < length; ++i) out0[first + l][start + i] = out1[first + l][start + i] = frame[i][l];
+        }
+        store(at[kPhase], p);
+        store(at[kIntegrator], integ);
+        store(at[kFrequency], previous);
+        store(at[kOutput], y);
+        store(at[kGliding], select(gliding, splat(1.0f), splat(0.0f)));
+    }
+}
+
+void carryOver(const float* from, int fromChannels, float* to, int toChannels)
+{
+    const int kept = std::min(fromChannels, toChannels);
+    for (int a = 0; a < kArrays; ++a)
+        std::memcpy(to + a * stride(toChannels), from + a * stride(fromChannels), sizeof(float) * static_cast<std::size_t>(std::max(kept, 0)));
+}
+
+void toKernel(const float* bank, int channels, int voice, zigzag& k)
+{
+    const int n = stride(channels);
+    k.phase[0] = k.phase[1] = bank[kPhase * n + voice];
+    k.integrator[0] = k.integrator[1] = bank[kIntegrator * n + voice];
+    k.frequency[0] = k.frequency[1] = bank[kFrequency * n + voice];
+    k.output[0] = k.output[1] = bank[kOutput * n + voice];
+    k.levelInOutputUnits = bank[kGliding * n + voice] != 0.0f;
+}
+
+void fromKernel(const zigzag& k, float* bank, int channels, int voice)
+{
+    const int n = stride(channels);
+    bank[kPhase * n + voice] = k.phase[1];
+    bank[kIntegrator * n + voice] = k.integrator[1];
+    bank[kFrequency * n + voice] = k.frequency[1];
+    bank[kOutput * n + voice] = k.output[1];
+    bank[kGliding * n + voice] = k.levelInOutputUnits ? 1.0f : 0.0f;
+}
+
+}  // namespace zigzag_voices
