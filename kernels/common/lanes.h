@@ -55,4 +55,16 @@ inline bool any(m4 mask)
 #endif
 }
 
+// Rows to columns: four samples of four channels become four frames of
+// four lanes, and back.
+inline void transpose(f4& a, f4& b, f4& c, f4& d)
+{
+    const f4 ab0 = __builtin_shufflevector(a, b, 0, 4, 1, 5), ab1 = __builtin_shufflevector(a, b, 2, 6, 3, 7);
+    const f4 cd0 = __builtin_shufflevector(c, d, 0, 4, 1, 5), cd1 = __builtin_shufflevector(c, d, 2, 6, 3, 7);
+    a = __builtin_shufflevector(ab0, cd0, 0, 1, 4, 5);
+    b = __builtin_shufflevector(ab0, cd0, 2, 3, 6, 7);
+    c = __builtin_shufflevector(ab1, cd1, 0, 1, 4, 5);
+    d = __builtin_shufflevector(ab1, cd1, 2, 3, 6, 7);
+}
+
 }  // namespace quill::lanes

@@ -18,6 +18,10 @@ using namespace quill::lanes;
 
 enum Array { kPhase, kIntegrator, kFrequency, kOutput, kGliding, kArrays };
 
+// 1 (or 2) where a comparison holds, +0 elsewhere.
+inline f4 ones(m4 mask) { return reinterpret_cast<f4>(mask & reinterpret_cast<m4>(splat(1.0f))); }
+inline f4 twos(m4 mask) { return reinterpret_cast<f4>(mask & reinterpret_cast<m4>(splat(2.0f))); }
+
 struct Constants {
     f4 toCycles, toUnit, rate, maxFrequency;
 };
@@ -64,12 +68,14 @@ __attribute__((always_inline)) inline f4 advance(const Constants& c, f4 p, f4 dt
 // increment e, frequency g.
 __attribute__((always_inline)) inline f4 integrate(const Constants& c, f4 q, f4 e, f4 g, f4 from)
 {
-    // The phase half a cycle on, and the square.
+    // The phase half a cycle on, and the square (-1, 1 or 3), with the
+    // comparisons' choices written as subtracted or added 0 or 1: exact, as
+    // no operand here is -0.
     const f4 a = q + splat(0.5f);
-    const f4 r = select(a >= splat(1.0f), a - splat(1.0f), a);
+    const f4 r = a - ones(a >= splat(1.0f));
     const f4 t = r + splat(1.0f);
-    const f4 h = select(t >= splat(2.0f), t - splat(2.0f), t - splat(1.0f));
-    const f4 s = select(q < splat(0.5f), splat(-1.0f), select(q < splat(1.0f), splat(1.0f), splat(3.0f)));
+    const f4 h = t - (ones(t >= splat(2.0f)) + splat(1.0f));
+    const f4 s = splat(-1.0f) + twos(q >= splat(0.5f)) + twos(q >= splat(1.0f));
     const f4 leaked = splat(0.999f) * from + s;
     const f4 top = splat(1.0f) - e;
     const m4 window = (h < e) | (q < e) | (h > top) | (q > top);
@@ -84,6 +90,36 @@ __attribute__((always_inline)) inline f4 integrate(const Constants& c, f4 q, f4 
         result = select(window, leaked + blep(h, e) - blep(q, e), leaked);
     }
     return result;
+}
+
+// Samples start to start + length - 1 of `lanes` channels as frames of
+// lanes (missing lanes 0), four samples at a time by transposing.
+void gatherFrames(const float* const* in, int lanes, int start, int length, f4* frame)
+{
+    int i = 0;
+    for (; i + kWidth <= length; i += kWidth) {
+        f4 row[kWidth] = {};
+        for (int l = 0; l < lanes; ++l) std::memcpy(&row[l], in[l] + start + i, sizeof(f4));
+        transpose(row[0], row[1], row[2], row[3]);
+        for (int k = 0; k < kWidth; ++k) frame[i + k] = row[k];
+    }
+    for (; i < length; ++i) {
+        frame[i] = splat(0.0f);
+        for (int l = 0; l < lanes; ++l) frame[i][l] = in[l][start + i];
+    }
+}
+
+// The frames back into their channels.
+void scatterFrames(const f4* frame, int lanes, int start, int length, float* const* out)
+{
+    int i = 0;
+    for (; i + kWidth <= length; i += kWidth) {
+        f4 row[kWidth] = {frame[i], frame[i + 1], frame[i + 2], frame[i + 3]};
+        transpose(row[0], row[1], row[2], row[3]);
+        for (int l = 0; l < lanes; ++l) std::memcpy(out[l] + start + i, &row[l], sizeof(f4));
+    }
+    for (; i < length; ++i)
+        for (int l = 0; l < lanes; ++l) out[l][start + i] = frame[i][l];
 }
 
 f4 load(const float* a) { f4 v; std::memcpy(&v, a, sizeof v); return v; }
@@ -117,9 +153,7 @@ void compute(const zigzag& k, float* bank, int channels, int count, const float*
         f4 frame[kChunk];
         for (int start = 0; start < count; start += kChunk) {
             const int length = std::min(kChunk, count - start);
-            for (int i = 0; i < length; ++i) frame[i] = splat(0.0f);
-            for (int l = 0; l < lanes; ++l)
-                for (int i = 0; i < length; ++i) frame[i][l] = in[first + l][start + i];
+            gatherFrames(in + first, lanes, start, length, frame);
             for (int i = 0; i < length; ++i) {
                 f4 f = frame[i];
                 f4 dt = f * c.toCycles;
@@ -129,7 +163,7 @@ void compute(const zigzag& k, float* bank, int channels, int count, const float*
                     dt = select(over, f * c.toCycles, dt);
                 }
                 const f4 next = p + dt;
-                p = select(next >= splat(1.0f), next - splat(1.0f), select(next < splat(0.0f), next + splat(1.0f), next));
+                p = next - ones(next >= splat(1.0f)) + ones(next < splat(0.0f));  // next is never -0
                 const f4 unit = f * c.toUnit;
                 const m4 changed = f != previous;
                 if (any(changed | gliding)) {
@@ -156,8 +190,10 @@ void compute(const zigzag& k, float* bank, int channels, int count, const float*
                 }
                 frame[i] = y;
             }
+            scatterFrames(frame, lanes, start, length, out0 + first);
             for (int l = 0; l < lanes; ++l)
-                for (int i = 0; i < length; ++i) out0[first + l][start + i] = out1[first + l][start + i] = frame[i][l];
+                if (out1[first + l] != out0[first + l])
+                    std::memcpy(out1[first + l] + start, out0[first + l] + start, sizeof(float) * static_cast<std::size_t>(length));
         }
         store(at[kPhase], p);
         store(at[kIntegrator], integ);
