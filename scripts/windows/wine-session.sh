@@ -17,7 +17,7 @@ case "${1:-}" in
       timeout 300 wine wineboot -i </dev/null >/dev/null 2>&1
       timeout 120 wineserver -w
     fi
-    wineserver -p
+    wineserver -p || true  # status 2: a server for this prefix already runs
     timeout 120 wine wineboot </dev/null >/dev/null 2>&1
     ;;
   stop)

@@ -257,28 +257,32 @@ long ulpsApart(float x, float y)
 }
 
 // Empty when both recordings agree bit for bit under the x86-64 rule;
-// otherwise the number of differing samples, the largest distance and the
-// first few.
+// otherwise the number of differing samples, the largest distances (in ulp
+// and in value) and the first few.
 std::string compareChannels(const std::vector<float>& a, const std::vector<float>& b)
 {
     if (a.size() != b.size()) return "lengths " + std::to_string(a.size()) + " and " + std::to_string(b.size());
     std::string text;
     size_t differing = 0;
     long widest = 0;
+    double largest = 0.0;
     for (size_t i = 0; i < a.size(); ++i) {
         const float x = asRecorded(a[i]);
         const float y = asRecorded(b[i]);
         if (std::memcmp(&x, &y, 4) == 0) continue;
         const long ulps = ulpsApart(x, y);
         widest = (ulps < 0 || widest < 0) ? -1 : std::max(widest, ulps);
+        largest = std::max(largest, std::fabs(double(x) - double(y)));
         if (++differing <= 5)
             text += "\n  sample " + std::to_string(i) + " (block " + std::to_string(i / kBlockSize) + "): " +
                     bitsText(a[i]) + " vs " + bitsText(b[i]);
     }
     if (differing == 0) return "";
+    char value[48];
+    std::snprintf(value, sizeof value, ", by at most %.3g in value", largest);
     return std::to_string(differing) + " of " + std::to_string(a.size()) + " samples differ, " +
            (widest < 0 ? std::string("some in sign or finiteness") : "by at most " + std::to_string(widest) + " ulp") +
-           text;
+           value + text;
 }
 
 bool anyNonZero(const std::vector<float>& s)
