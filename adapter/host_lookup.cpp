@@ -1,6 +1,8 @@
-// Finding a function of the running Pd by name: the one platform-specific
-// part of the adapter.
-#include "adapter/pd_multichannel.h"
+// Finding a function of the running Pd by name: the adapter's one
+// platform-specific file.
+#include "adapter/host_lookup.h"
+
+#include "m_pd.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -9,11 +11,6 @@
 #endif
 
 namespace quill {
-
-namespace {
-
-// Function pointers pass through void (*)(void), which any may be cast to.
-using AnyFunction = void (*)(void);
 
 AnyFunction hostFunction(const char* name)
 {
@@ -31,13 +28,6 @@ AnyFunction hostFunction(const char* name)
     if (self == nullptr) return nullptr;
     return reinterpret_cast<AnyFunction>(dlsym(self, name));
 #endif
-}
-
-}  // namespace
-
-SetMultiOut findSetMultiOut()
-{
-    return reinterpret_cast<SetMultiOut>(hostFunction("signal_setmultiout"));
 }
 
 }  // namespace quill

@@ -8,6 +8,8 @@
 
 #include "m_pd.h"
 
+#include "adapter/host_lookup.h"
+
 #ifdef CLASS_MULTICHANNEL
 #define QUILL_HEADER_HAS_MULTICHANNEL 1
 #else
@@ -21,7 +23,10 @@ using SetMultiOut = void (*)(t_signal** sig, int nchans);
 
 // The running Pd's signal_setmultiout (Pd 0.54 and later), else nullptr.
 // Looked up at run time so that one module loads in older Pd too.
-SetMultiOut findSetMultiOut();
+inline SetMultiOut findSetMultiOut()
+{
+    return reinterpret_cast<SetMultiOut>(hostFunction("signal_setmultiout"));
+}
 
 // The channel count of a signal. Only for a Pd that has signal_setmultiout:
 // in an older t_signal another field sits in that place.

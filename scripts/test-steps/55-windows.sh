@@ -1,10 +1,11 @@
 # 64-bit Windows under Wine: builds Pd 0.53.1 for Windows from Debian's
 # source (scripts/windows/build_pd.sh), cross-builds the four modules with
 # cmake/toolchain-x86_64-w64-mingw32.cmake, checks what they import and
-# export, runs the real-Pd integration tests in that Pd, and renders the
+# export, checks that the adapter finds Pd's functions by name there
+# (tests/windows), runs the real-Pd integration tests in that Pd, and renders the
 # arm64 comparison's patches in Linux Pd and in Windows Pd to compare the
 # recordings bit for bit.
-# Folders: build-windows (cross), build-windows-checks-x86 (native comparison
+# Folders: build-windows and build-windows-checks (cross), build-windows-checks-x86 (native comparison
 # program), build-windows-x86 (native tests, when step 10's build is absent),
 # build-deps/windows-pd, build-deps/wine-prefix.
 set -euo pipefail
@@ -35,6 +36,9 @@ cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64
       -DQUILL_PD_INCLUDE_DIR="$windows_pd/include" -DQUILL_PD_WINDOWS_LIB="$windows_pd/bin/pd.lib" \
       -DQUILL_BUILD_TESTS=OFF >/dev/null
 cmake --build build-windows -j"$jobs" >/dev/null
+cmake -S tests/windows -B build-windows-checks -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-w64-mingw32.cmake" \
+      -DQUILL_PD_INCLUDE_DIR="$windows_pd/include" -DQUILL_PD_WINDOWS_LIB="$windows_pd/bin/pd.lib" >/dev/null
+cmake --build build-windows-checks -j"$jobs" >/dev/null
 
 # The Linux side: step 10's build when it is there, else a build of its own.
 bin=$root/build
@@ -96,6 +100,17 @@ done
 # One Wine server for every run; stopped however the step ends.
 scripts/windows/wine-session.sh start
 trap 'scripts/windows/wine-session.sh stop' EXIT
+
+echo "windows: Pd's functions found by name (GetModuleHandleEx, GetProcAddress)"
+quit_patch=$(mktemp -d)
+printf '#N canvas 0 0 100 100 12;\n#X obj 10 10 loadbang;\n#X msg 10 40 \\; pd quit;\n#X connect 0 0 1 0;\n' \
+  >"$quit_patch/quit.pd"
+probe=$(timeout 60 "$pd_windows" -nogui -nosound -batch -noprefs -stderr -path "$root/build-windows-checks" \
+          -lib host_lookup_probe -open "$quit_patch/quit.pd" 2>&1 | tr -d '\r' || true)
+rm -rf "$quit_patch"
+for line in "class_new found" "post found" "signal_setmultiout missing" "no_such_pd_function missing"; do
+  check "host_lookup_probe: $line (Pd 0.53.1)" grep -qx "host_lookup_probe: $line" <<<"$probe"
+done
 
 echo "windows: integration tests, Linux test programs driving Windows Pd 0.53.1 under Wine"
 for s in "${suites[@]}"; do
