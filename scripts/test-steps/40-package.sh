@@ -7,8 +7,9 @@ set -euo pipefail
 cd "$QUILL_ROOT"
 
 # What deken needs beyond setup.sh: Debian's Python 3 with the modules it
-# imports; deken itself and Hy come unpacked from Debian trixie.
-packages=(python3 python3-funcparserlib python3-pyelftools python3-macholib qemu-user)
+# imports; deken itself and Hy come unpacked from Debian trixie. qemu and
+# Wine run the other platforms' Pd (scripts/package.sh installs the rest).
+packages=(python3 python3-funcparserlib python3-pyelftools python3-macholib qemu-user wine64 wine)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f '${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
