@@ -58,17 +58,13 @@ void resize_scratch(t_quill* x, int n)
 #if QUILL_LEVELER_REVISION
 void point_vectors(t_quill* x, t_signal** sp, int n)
 {
-#if QUILL_MULTICHANNEL
     if (x->multi) {
-        const int channels = sp[0]->s_nchans;
+        const int channels = quill::signalChannels(sp[0]);
         for (int32_t i = 0; i < x->n_in; ++i)
             x->inputs[i] = i < channels ? sp[0]->s_vec + i * n : x->silence;
         for (int32_t i = 0; i < x->n_out; ++i) x->outputs[i] = sp[1]->s_vec + i * n;
         return;
     }
-#else
-    (void)n;
-#endif
     for (int32_t i = 0; i < x->n_in; ++i) x->inputs[i] = sp[i]->s_vec;
     for (int32_t i = 0; i < x->n_out; ++i) x->outputs[i] = sp[x->n_in + i]->s_vec;
 }
@@ -152,7 +148,7 @@ void quill_dsp(t_quill* x, t_signal** sp)
 
     if (n > 0) x->n_fade = quill::truncToInt(quill::clampedSampleRate(x->rate) * 0.1f / static_cast<float>(n));
 
-#if QUILL_MULTICHANNEL
+#if QUILL_LEVELER_REVISION
     if (x->multi && x->n_in > 0) {
         quill::memRelease(x->silence);
         x->silence = static_cast<float*>(quill::memAllocZeroed(static_cast<std::size_t>(n > 0 ? n : 1), sizeof(float)));
@@ -163,7 +159,7 @@ void quill_dsp(t_quill* x, t_signal** sp)
 #endif
     resize_scratch(x, n > 0 ? n : 1);
 
-#if QUILL_MULTICHANNEL
+#if QUILL_LEVELER_REVISION
     if (g_signal_setmultiout != nullptr) {
         if (x->multi)
             g_signal_setmultiout(&sp[1], x->n_out);

@@ -7,16 +7,16 @@
 
 #include "m_pd.h"
 
+#include "adapter/pd_multichannel.h"
 #include "adapter/pd_ui.h"
 #include "adapter/plugin_config.h"
 #include "interface/dsp.h"
 
-// Multichannel signals exist from Pd 0.54 on; built against an older header
-// the plug-in is single-channel everywhere.
-#if QUILL_LEVELER_REVISION && defined(CLASS_MULTICHANNEL)
-#define QUILL_MULTICHANNEL 1
+// The setup entry is the one symbol a module exports.
+#ifdef _WIN32
+#define QUILL_EXPORT __declspec(dllexport)
 #else
-#define QUILL_MULTICHANNEL 0
+#define QUILL_EXPORT __attribute__((visibility("default")))
 #endif
 
 struct t_quill {
@@ -44,7 +44,7 @@ struct t_quill {
     t_outlet* ctl_out;
 };
 
-using quill_setmultiout_fn = void (*)(t_signal** sig, int nchans);
+using quill_setmultiout_fn = quill::SetMultiOut;
 
 // Static state of the loaded plug-in, written once by its setup entry.
 extern t_class* quill_class;

@@ -1,7 +1,5 @@
 // The plug-in's setup entry: registers the Pd class and its methods once,
 // when Pd loads the module.
-#include <dlfcn.h>
-
 #include "adapter/quill_object.h"
 
 t_class* quill_class = nullptr;
@@ -16,17 +14,6 @@ t_symbol* s_hbargraph = nullptr;
 quill_setmultiout_fn g_signal_setmultiout = nullptr;
 #endif
 
-#if QUILL_MULTICHANNEL
-// Pd 0.54 and later export signal_setmultiout; older hosts do not, and the
-// same module must still load there, so it is looked up at run time.
-static quill_setmultiout_fn find_setmultiout()
-{
-    void* self = dlopen(nullptr, RTLD_NOW);
-    if (self == nullptr) return nullptr;
-    return reinterpret_cast<quill_setmultiout_fn>(dlsym(self, "signal_setmultiout"));
-}
-#endif
-
 // Pd keeps methods as untyped function pointers; void (*)(void) is the
 // neutral type through which any function pointer may pass.
 template <typename To, typename From>
@@ -35,11 +22,11 @@ static To pd_method(From f)
     return reinterpret_cast<To>(reinterpret_cast<void (*)(void)>(f));
 }
 
-extern "C" __attribute__((visibility("default"))) void QUILL_SETUP_ENTRY(void)
+extern "C" QUILL_EXPORT void QUILL_SETUP_ENTRY(void)
 {
     int flags = 0;
-#if QUILL_MULTICHANNEL
-    g_signal_setmultiout = find_setmultiout();
+#if QUILL_LEVELER_REVISION
+    g_signal_setmultiout = quill::findSetMultiOut();
     if (g_signal_setmultiout != nullptr) flags = CLASS_MULTICHANNEL;
 #endif
     quill_class = class_new(gensym(QUILL_CLASS_NAME), pd_method<t_newmethod>(quill_new),

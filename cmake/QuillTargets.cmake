@@ -35,6 +35,19 @@ if(APPLE)
   else()
     set(QUILL_MODULE_SUFFIX ".d_amd64")
   endif()
+elseif(WIN32)
+  # Pd 0.53 on 64-bit Windows tries NAME.m_amd64 first, then NAME.dll.
+  if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$")
+    set(QUILL_MODULE_SUFFIX ".m_amd64")
+  else()
+    set(QUILL_MODULE_SUFFIX ".dll")
+  endif()
+  # Pd's functions come from its import library (pd.lib beside pd.dll).
+  set(QUILL_PD_WINDOWS_LIB "" CACHE FILEPATH "Pd's import library for Windows (pd.lib)")
+  if(QUILL_BUILD_PLUGINS AND NOT EXISTS "${QUILL_PD_WINDOWS_LIB}")
+    message(FATAL_ERROR "Windows modules link against Pd's import library: set QUILL_PD_WINDOWS_LIB "
+                        "to pd.lib (scripts/windows/build_pd.sh builds Pd for Windows with it)")
+  endif()
 elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$")
   set(QUILL_MODULE_SUFFIX ".l_amd64")
 elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64)$")
@@ -56,12 +69,14 @@ function(quill_add_plugin name)
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR} ${QUILL_PD_INCLUDE_DIR})
   target_compile_definitions(${target} PRIVATE
     QUILL_PLUGIN=${name} QUILL_KERNEL_HEADER="kernels/${name}/${name}.h")
-  target_link_libraries(${target} PRIVATE quill_kernel_${name})
+  target_link_libraries(${target} PRIVATE quill_kernel_${name} ${CMAKE_DL_LIBS})
   set_target_properties(${target} PROPERTIES
     OUTPUT_NAME "${name}~" PREFIX "" SUFFIX "${QUILL_MODULE_SUFFIX}"
     LIBRARY_OUTPUT_DIRECTORY ${QUILL_PLUGIN_DIR})
   if(APPLE)
     # Pd's functions are found in the host at load time.
     target_link_options(${target} PRIVATE -undefined dynamic_lookup)
+  elseif(WIN32)
+    target_link_libraries(${target} PRIVATE ${QUILL_PD_WINDOWS_LIB})
   endif()
 endfunction()

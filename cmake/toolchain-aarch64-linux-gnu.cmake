@@ -33,7 +33,8 @@ set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64 -L ${QUILL_AARCH64_SYSROOT})
 # is only set once the compiler is known, which tells the two readings apart.
 set(CMAKE_PROJECT_quill_INCLUDE ${CMAKE_CURRENT_LIST_FILE})
 set(CMAKE_PROJECT_quill_arm64_INCLUDE ${CMAKE_CURRENT_LIST_FILE})
-if(CMAKE_CXX_COMPILER_LOADED AND NOT TARGET GTest::gtest)
+# A build without tests (-DQUILL_BUILD_TESTS=OFF) needs none.
+if(CMAKE_CXX_COMPILER_LOADED AND NOT TARGET GTest::gtest AND NOT (DEFINED QUILL_BUILD_TESTS AND NOT QUILL_BUILD_TESTS))
   set(_quill_gtest_config ${CMAKE_BINARY_DIR}/googletest-package)
   if(NOT GTest_DIR STREQUAL _quill_gtest_config)
     find_package(GTest CONFIG QUIET)

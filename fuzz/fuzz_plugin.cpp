@@ -48,7 +48,7 @@ int graceBlocks()
     return strict != nullptr && std::strcmp(strict, "1") == 0 ? 0 : 1;
 }
 
-#ifndef CLASS_MULTICHANNEL
+#if !QUILL_HEADER_HAS_MULTICHANNEL
 #error "the fuzz targets build against a Pd header with multichannel signals (0.54 or later)"
 #endif
 

@@ -5,7 +5,8 @@
 # on first use; trixie's runs on bookworm's Python 3 with the modules named
 # below and needs nothing else.
 # Usage: fetch_deken.sh DEST   (DEST/usr/share/deken/deken.hy, DEST/usr/lib/python3/dist-packages/hy)
-# Needs (Debian packages): python3 python3-funcparserlib python3-pyelftools python3-macholib
+# Needs (Debian packages): python3 python3-funcparserlib python3-pyelftools python3-macholib,
+# and python3-pefile to recognise Windows modules
 set -euo pipefail
 dest=${1:?destination folder}
 if [ -f "$dest/usr/share/deken/deken.hy" ] && [ -f "$dest/usr/lib/python3/dist-packages/hy/__init__.py" ]; then

@@ -11,7 +11,8 @@ execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${stage
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "deken: installing into ${stage} failed")
 endif()
-file(GLOB modules ${stage}/${LIBRARY}/*~.l_* ${stage}/${LIBRARY}/*~.d_* ${stage}/${LIBRARY}/*~.pd_linux)
+file(GLOB modules ${stage}/${LIBRARY}/*~.l_* ${stage}/${LIBRARY}/*~.m_* ${stage}/${LIBRARY}/*~.d_* ${stage}/${LIBRARY}/*~.pd_linux
+                  ${stage}/${LIBRARY}/*~.dll)
 if(NOT modules)
   message(FATAL_ERROR "deken: no modules in ${stage}/${LIBRARY}")
 endif()

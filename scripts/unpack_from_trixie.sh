@@ -7,14 +7,7 @@ dest=${1:?destination folder}
 shift
 
 # The archive address comes from this machine's own apt sources.
-archive=$(
-  { grep -hs '^URIs:' /etc/apt/sources.list.d/*.sources | awk '{print $2}'
-    grep -hs '^deb ' /etc/apt/sources.list /etc/apt/sources.list.d/*.list | awk '{print $2}'
-  } | grep -v -e security -e '^$' | grep -m1 debian || true)
-if [ -z "$archive" ]; then
-  echo "unpack_from_trixie: no Debian archive found in this machine's apt sources" >&2
-  exit 1
-fi
+archive=$("$(dirname "$0")/debian_archive.sh")
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -6,7 +6,7 @@
 
 #include <cmath>
 #include <cstdint>
-#include <math.h>  // exp10f (GNU)
+#include "kernels/common/exp10_shim.h"
 
 #include "interface/dsp.h"
 

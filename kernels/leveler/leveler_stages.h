@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <math.h>  // exp10f (GNU)
+#include "kernels/common/exp10_shim.h"
 #include "kernels/common/portable_math.h"
 
 namespace quill {

@@ -1,5 +1,9 @@
-# The plug-ins build against Pd 0.53.1's own header too (no multichannel code).
+# A packager's plain build on Debian: no options, so against Pd 0.53.1's own
+# header (/usr/include/pd). Everything builds and every test passes; the
+# tests that need a newer header skip with a message, and leveler~ built
+# against this header still handles "-m" in Pd 0.55.2.
 set -euo pipefail
 cd "$QUILL_ROOT"
-cmake -S . -B build-pd053 -DQUILL_PD_INCLUDE_DIR=/usr/include/pd -DQUILL_BUILD_TESTS=OFF >/dev/null
+cmake -S . -B build-pd053 >/dev/null
 cmake --build build-pd053 -j"$QUILL_JOBS"
+ctest --test-dir build-pd053 --output-on-failure -j"$QUILL_JOBS"

@@ -1,12 +1,15 @@
 # Install layout, the deken archive, and the objects working from the
 # unpacked archive in real Pd (integration tests of mellow~, patches that
-# reach the library by [declare -path quill] and by quill/NAME).
+# reach the library by [declare -path quill] and by quill/NAME). Then the
+# archive of every platform that scripts/package.sh makes, unpacked into a
+# fresh folder, in Linux Pd, in the emulated arm64 Pd and in Windows Pd.
 set -euo pipefail
 cd "$QUILL_ROOT"
 
 # What deken needs beyond setup.sh: Debian's Python 3 with the modules it
-# imports; deken itself and Hy come unpacked from Debian trixie.
-packages=(python3 python3-funcparserlib python3-pyelftools python3-macholib)
+# imports; deken itself and Hy come unpacked from Debian trixie. qemu and
+# Wine run the other platforms' Pd (scripts/package.sh installs the rest).
+packages=(python3 python3-funcparserlib python3-pyelftools python3-macholib qemu-user wine64 wine)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f '${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -25,7 +28,8 @@ cmake --build "$build" -j"$QUILL_JOBS" --target \
   plugin_klaxon plugin_leveler plugin_mellow plugin_zigzag test_mellow_in_pd
 
 tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
+wine_started=0
+trap '[ $wine_started = 1 ] && scripts/windows/wine-session.sh stop; rm -rf "$tmp"' EXIT
 failures=0
 passes=0
 pass() { passes=$((passes + 1)); echo "ok: $1"; }
@@ -180,6 +184,64 @@ for pd in "${pds[@]}"; do
   [ "$(grep -c "couldn't create" <<<"$out")" = "${#objects[@]}" ] \
     && pass "$version: control: without the library every object fails to create" \
     || { fail "$version: control run found objects it should not"; echo "$out"; }
+done
+
+# --- one archive for every platform ------------------------------------------
+if QUILL_JOBS=$QUILL_JOBS scripts/package.sh >"$tmp/package.log" 2>&1; then
+  pass "scripts/package.sh: $(tail -1 "$tmp/package.log" | sed 's/^package: //')"
+else
+  fail "scripts/package.sh"; cat "$tmp/package.log"
+fi
+version=$(sed -n 's/^project(quill VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+all="out/quill[v$version](Linux-amd64-32)(Linux-arm64-32)(Windows-amd64-32).dek"
+if [ -f "$all" ] && [ "$(ls out/*.dek | wc -l)" = 1 ]; then
+  pass "one archive names every architecture: $(basename "$all")"
+else
+  fail "multi-platform archive: out/ holds $(ls out | tr '\n' ' ')"
+fi
+if [ "$(cat "$all.sha256" 2>/dev/null)" = "$(sha256sum "$all" | cut -d' ' -f1)" ]; then
+  pass "its checksum file matches"
+else
+  fail "checksum file of the multi-platform archive"
+fi
+cmp -s packaging/quill-objects.tsv "$all.txt" && pass "its objects file lists the four objects" \
+                                             || fail "objects file of the multi-platform archive"
+fresh=$tmp/fresh
+mkdir -p "$fresh" "$tmp/nothing"
+(cd "$fresh" && cmake -E tar xf "$QUILL_ROOT/$all")
+expected_all() {
+  {
+    echo quill/LICENSE; echo quill/README.md; echo quill/quill-meta.pd
+    for o in "${objects[@]}"; do
+      for s in .l_amd64 .l_arm64 .m_amd64; do echo "quill/$o~$s"; done
+    done
+    for h in help/*-help.pd; do [ -e "$h" ] && echo "quill/$(basename "$h")"; done
+  } | LC_ALL=C sort
+}
+if [ "$(layout_of "$fresh")" = "$(expected_all)" ]; then
+  pass "unpacked, it holds the modules of all three platforms beside one set of help patches"
+else
+  fail "multi-platform archive layout differs:"; diff <(expected_all) <(layout_of "$fresh") || true
+fi
+
+scripts/arm64/fetch_sysroot.sh "$QUILL_ROOT/build-deps/arm64-sysroot" >/dev/null
+scripts/windows/wine-session.sh start
+wine_started=1
+platforms=("Linux Pd 0.53.1:/usr/bin/pd")
+[ -x "$QUILL_PD055/usr/lib/puredata/bin/pd" ] && platforms+=("Linux Pd 0.55.2:$QUILL_PD055/usr/lib/puredata/bin/pd")
+platforms+=("arm64 Pd 0.53.1 (emulated):$QUILL_ROOT/scripts/arm64/pd-arm64"
+            "Windows Pd 0.53.1 (Wine):$QUILL_ROOT/scripts/windows/pd-windows")
+for entry in "${platforms[@]}"; do
+  label=${entry%%:*}
+  pd=${entry#*:}
+  out=$(run_patch "$tmp/emptyhome" "$pd" "$tmp/patches/prefixed.pd" -nostdpath -path "$fresh")
+  all_created "$out" && pass "$label: every object created from the unpacked multi-platform archive" \
+                     || { fail "$label: objects from the multi-platform archive"; echo "$out"; }
+  # Control: the same Pd with an empty folder instead creates none.
+  out=$(run_patch "$tmp/emptyhome" "$pd" "$tmp/patches/prefixed.pd" -nostdpath -path "$tmp/nothing")
+  [ "$(grep -c "couldn't create" <<<"$out")" = "${#objects[@]}" ] \
+    && pass "$label: control: with an empty folder every object fails to create" \
+    || { fail "$label: control run found objects it should not"; echo "$out"; }
 done
 
 echo "package: $passes checks passed, $failures failed"

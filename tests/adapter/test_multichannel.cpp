@@ -4,6 +4,9 @@
 
 #if QUILL_LEVELER_REVISION && defined(QUILL_HOST_HAS_MULTIOUT)
 
+// The host double keeps channel counts in t_signal's s_nchans, which only a
+// Pd 0.54 or later header declares.
+#if QUILL_HEADER_HAS_MULTICHANNEL
 TEST_F(AdapterTest, OneChannelIntoTwoKernelInputsReadsSilenceForTheSecond)
 {
     t_quill* x = create({host::symbolAtom("-m")});
@@ -29,6 +32,14 @@ TEST_F(AdapterTest, TwoChannelsFeedTwoInputsAndExtraChannelsAreIgnored)
     EXPECT_EQ(x->inputs[1], sp[0]->s_vec + 4);
     EXPECT_EQ(x->outputs[1], sp[1]->s_vec + 4);
 }
+#else
+TEST_F(AdapterTest, ChannelCountsOfMultichannelInputs)
+{
+    GTEST_SKIP() << "built against Pd " << PD_MAJOR_VERSION << "." << PD_MINOR_VERSION << "." << PD_BUGFIX_VERSION
+                 << "'s m_pd.h, whose t_signal has no s_nchans for the host double to fill: "
+                    "build against Pd 0.54 or later, or see the leveler~ -m tests in real Pd 0.55.2";
+}
+#endif
 
 TEST_F(AdapterTest, SingleChannelObjectsOnAMultichannelHostGetOneChannelOutlets)
 {

@@ -96,6 +96,12 @@ PdResult runProgram(const std::vector<std::string>& argv, double timeoutSeconds)
         }
     }
     close(fds[0]);
+    // Pd on Windows ends its lines with CR LF.
+    std::string& text = result.console;
+    size_t kept = 0;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n') text[kept++] = text[i];
+    text.resize(kept);
 
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
