@@ -117,6 +117,13 @@ bool output_is_another_input(const t_quill* x)
 
 bool one_to_one(const t_quill* x) { return x->n_in == 1 && x->n_out == 1; }
 
+// Samples per outlet in a block: n for each channel the outlets carry.
+#if QUILL_HAS_VOICES
+int outlet_length(const t_quill* x, int n) { return n * x->channels; }
+#else
+int outlet_length(const t_quill*, int n) { return n; }
+#endif
+
 // Bypassed with equal counts of several channels ("-m"): the inputs pass
 // through unchanged.
 __attribute__((noinline)) void pass_channels(t_quill* x, int n)
@@ -159,6 +166,16 @@ void quill_dsp(t_quill* x, t_signal** sp)
 #endif
     resize_scratch(x, n > 0 ? n : 1);
 
+#if QUILL_HAS_VOICES
+    int channels = 1;
+    if (g_signal_setmultiout != nullptr) {
+        channels = quill::signalChannels(sp[1]);
+        if (channels < 1) channels = 1;
+        for (int32_t i = 0; i < x->n_out; ++i) g_signal_setmultiout(&sp[1 + x->n_in + i], channels);
+    }
+    if (!quill_size_voices(x, channels, n > 0 ? n : 1) && x->scratch != nullptr) release_scratch(x);
+#endif
+
 #if QUILL_LEVELER_REVISION
     if (g_signal_setmultiout != nullptr) {
         if (x->multi)
@@ -168,6 +185,9 @@ void quill_dsp(t_quill* x, t_signal** sp)
     }
 #endif
     point_vectors(x, sp, n);
+#if QUILL_HAS_VOICES
+    if (x->channels > 1 && x->voice_vectors != nullptr) quill_point_voices(x, sp, n);
+#endif
     dsp_add(quill_perform, 2, x, static_cast<t_int>(n));
 }
 
@@ -177,7 +197,7 @@ void quill_dsp(t_quill* x, t_signal** sp)
 __attribute__((noinline)) static t_int* bypass_block(t_quill* x, int n, t_int* next)
 {
     if (x->n_in != x->n_out) {
-        for (int32_t i = 0; i < x->n_out; ++i) quill::zeroVector(x->outputs[i], n);
+        for (int32_t i = 0; i < x->n_out; ++i) quill::zeroVector(x->outputs[i], outlet_length(x, n));
     } else {
         pass_channels(x, n);
     }
@@ -193,7 +213,8 @@ __attribute__((noinline)) static t_int* run_block(t_quill* x, int n, t_int* next
     if (x->scratch == nullptr) {
         // Buffers could not be had: silent rather than stale samples.
         for (int32_t i = 0; i < x->n_out; ++i)
-            if (x->outputs[i] != nullptr) std::memset(x->outputs[i], 0, sizeof(float) * static_cast<std::size_t>(n));
+            if (x->outputs[i] != nullptr)
+                std::memset(x->outputs[i], 0, sizeof(float) * static_cast<std::size_t>(outlet_length(x, n)));
         return next;
     }
     // A DSP restart at another block size can shorten the crossfade under a
@@ -201,6 +222,12 @@ __attribute__((noinline)) static t_int* run_block(t_quill* x, int n, t_int* next
     if (x->fade > x->n_fade) x->fade = x->n_fade > 0 ? x->n_fade : 0;
     if (x->fade == 0 && !is_on(x)) return bypass_block(x, n, next);
     quill::FlushToZeroScope flushToZero;
+#if QUILL_HAS_VOICES
+    if (x->channels > 1) {
+        quill_run_voices(x, n);
+        return next;
+    }
+#endif
     if (x->fade > 0) {
         crossfade(x, n);
     } else if (!output_is_an_input(x)) {

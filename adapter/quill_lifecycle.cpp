@@ -68,6 +68,9 @@ void release_owned(t_quill* x)
     quill::memRelease(x->silence);
     x->silence = nullptr;
 #endif
+#if QUILL_HAS_VOICES
+    quill_release_voices(x);
+#endif
     x->label = nullptr;
     x->kernel = nullptr;
     x->registry = nullptr;
@@ -136,6 +139,12 @@ void* quill_new(t_symbol*, int argc, t_atom* argv)
     x->outputs = nullptr;
     x->scratch = nullptr;
     x->ctl_out = nullptr;
+#if QUILL_HAS_VOICES
+    x->channels = 1;
+    x->bank = nullptr;
+    x->voice_vectors = nullptr;
+    x->voice_scratch = nullptr;
+#endif
     t_symbol* id = nullptr;
 
 #if QUILL_LEVELER_REVISION

@@ -12,6 +12,16 @@
 #include "adapter/plugin_config.h"
 #include "interface/dsp.h"
 
+// Kernels with voices (a voices header beside the kernel) take multichannel
+// signals in Pd 0.54 and later.
+#ifdef QUILL_VOICES_HEADER
+#include QUILL_VOICES_HEADER
+#define QUILL_HAS_VOICES 1
+namespace quill_voices = QUILL_PASTE(QUILL_PLUGIN, _voices);
+#else
+#define QUILL_HAS_VOICES 0
+#endif
+
 // The setup entry is the one symbol a module exports.
 #ifdef _WIN32
 #define QUILL_EXPORT __declspec(dllexport)
@@ -41,6 +51,14 @@ struct t_quill {
 #if QUILL_LEVELER_REVISION
     float* silence;  // one block of zeros for channels a multichannel input lacks
 #endif
+#if QUILL_HAS_VOICES
+    // A multichannel signal at the inlet: one voice per channel, sharing the
+    // kernel's controls. With one channel the kernel's own state is the voice.
+    int32_t channels;       // channels of the signal inlet
+    float* bank;            // every voice's signal state, when channels > 1
+    float** voice_vectors;  // per channel: input, outlet 1, outlet 2, and their crossfade buffers
+    float* voice_scratch;   // 2 x channels blocks the voices write into while crossfading
+#endif
     t_outlet* ctl_out;
 };
 
@@ -55,11 +73,18 @@ extern t_symbol* s_hslider;
 extern t_symbol* s_nentry;
 extern t_symbol* s_vbargraph;
 extern t_symbol* s_hbargraph;
-#if QUILL_LEVELER_REVISION
+#if QUILL_LEVELER_REVISION || QUILL_HAS_VOICES
 extern quill_setmultiout_fn g_signal_setmultiout;
 #endif
 
 void* quill_new(t_symbol* s, int argc, t_atom* argv);
+#if QUILL_HAS_VOICES
+// Voices (quill_voices.cpp): sized in "dsp", run by the perform routine.
+bool quill_size_voices(t_quill* x, int channels, int n);
+void quill_point_voices(t_quill* x, t_signal** sp, int n);
+void quill_run_voices(t_quill* x, int n);
+void quill_release_voices(t_quill* x);
+#endif
 void quill_free(t_quill* x);
 void quill_dsp(t_quill* x, t_signal** sp);
 t_int* quill_perform(t_int* w);

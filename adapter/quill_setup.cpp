@@ -10,7 +10,7 @@ t_symbol* s_hslider = nullptr;
 t_symbol* s_nentry = nullptr;
 t_symbol* s_vbargraph = nullptr;
 t_symbol* s_hbargraph = nullptr;
-#if QUILL_LEVELER_REVISION
+#if QUILL_LEVELER_REVISION || QUILL_HAS_VOICES
 quill_setmultiout_fn g_signal_setmultiout = nullptr;
 #endif
 
@@ -25,7 +25,7 @@ static To pd_method(From f)
 extern "C" QUILL_EXPORT void QUILL_SETUP_ENTRY(void)
 {
     int flags = 0;
-#if QUILL_LEVELER_REVISION
+#if QUILL_LEVELER_REVISION || QUILL_HAS_VOICES
     g_signal_setmultiout = quill::findSetMultiOut();
     if (g_signal_setmultiout != nullptr) flags = CLASS_MULTICHANNEL;
 #endif

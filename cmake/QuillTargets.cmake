@@ -57,6 +57,13 @@ else()
 endif()
 set(QUILL_PLUGIN_DIR ${CMAKE_BINARY_DIR}/plugins)
 
+# A kernel with a voices header beside it takes multichannel signals.
+function(quill_voices_definition target name)
+  if(EXISTS ${PROJECT_SOURCE_DIR}/kernels/${name}/${name}_voices.h)
+    target_compile_definitions(${target} PRIVATE QUILL_VOICES_HEADER="kernels/${name}/${name}_voices.h")
+  endif()
+endfunction()
+
 # quill_add_plugin(NAME)
 # The Pd module NAME~ : the adapter sources around kernel NAME. The adapter
 # revision follows the kernel library's QUILL_LEVELER_REVISION.
@@ -69,6 +76,7 @@ function(quill_add_plugin name)
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR} ${QUILL_PD_INCLUDE_DIR})
   target_compile_definitions(${target} PRIVATE
     QUILL_PLUGIN=${name} QUILL_KERNEL_HEADER="kernels/${name}/${name}.h")
+  quill_voices_definition(${target} ${name})
   target_link_libraries(${target} PRIVATE quill_kernel_${name} ${CMAKE_DL_LIBS})
   set_target_properties(${target} PROPERTIES
     OUTPUT_NAME "${name}~" PREFIX "" SUFFIX "${QUILL_MODULE_SUFFIX}"

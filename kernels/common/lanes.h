@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -66,5 +67,48 @@ inline void transpose(f4& a, f4& b, f4& c, f4& d)
     c = __builtin_shufflevector(ab1, cd1, 0, 1, 4, 5);
     d = __builtin_shufflevector(ab1, cd1, 2, 3, 6, 7);
 }
+
+// Samples start to start + length - 1 of `lanes` channels as frames of
+// lanes (missing lanes 0), four samples at a time by transposing.
+inline void gatherFrames(const float* const* in, int lanes, int start, int length, f4* frame)
+{
+    int i = 0;
+    for (; i + kWidth <= length; i += kWidth) {
+        f4 row[kWidth] = {};
+        for (int l = 0; l < lanes; ++l) std::memcpy(&row[l], in[l] + start + i, sizeof(f4));
+        transpose(row[0], row[1], row[2], row[3]);
+        for (int k = 0; k < kWidth; ++k) frame[i + k] = row[k];
+    }
+    for (; i < length; ++i) {
+        frame[i] = splat(0.0f);
+        for (int l = 0; l < lanes; ++l) frame[i][l] = in[l][start + i];
+    }
+}
+
+// The frames back into their channels, in both outputs (the second copied
+// from the first, unless they are the same vector).
+inline void scatterFrames(const f4* frame, int lanes, int start, int length, float* const* out, float* const* copy)
+{
+    int i = 0;
+    for (; i + kWidth <= length; i += kWidth) {
+        f4 row[kWidth] = {frame[i], frame[i + 1], frame[i + 2], frame[i + 3]};
+        transpose(row[0], row[1], row[2], row[3]);
+        for (int l = 0; l < lanes; ++l) std::memcpy(out[l] + start + i, &row[l], sizeof(f4));
+    }
+    for (; i < length; ++i)
+        for (int l = 0; l < lanes; ++l) out[l][start + i] = frame[i][l];
+    for (int l = 0; l < lanes; ++l)
+        if (copy[l] != out[l]) std::memcpy(copy[l] + start, out[l] + start, sizeof(float) * static_cast<std::size_t>(length));
+}
+
+inline f4 load(const float* a)
+{
+    f4 v;
+    std::memcpy(&v, a, sizeof v);
+    return v;
+}
+
+inline void store(float* a, f4 v) { std::memcpy(a, &v, sizeof v); }
+
 
 }  // namespace quill::lanes

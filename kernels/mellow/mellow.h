@@ -33,6 +33,21 @@ public:
     void metadata(Meta* m) override;
     void compute(int count, QUILLFLOAT** inputs, QUILLFLOAT** outputs) override;
 
+    // For the voices of a multichannel mellow~ (mellow_voices), which share
+    // one set of controls: the block's smoother inputs, then either the
+    // resting weights for the whole block or the gliding weights sample by
+    // sample (advancing the smoothers), formed exactly as compute forms them.
+    struct BlockInputs {
+        float cutoffIn, qIn;  // the smoothers' weighted inputs
+        bool settled;         // both smoothers rest: one set of weights for the block
+    };
+    BlockInputs beginBlock();
+    void restingWeights(float& g, float& a1, float& a2) const;
+    void glidingWeights(int count, const BlockInputs& b, float* g, float* a1, float* a2);
+    // Zeroes the smoothers when they left the float range (they cannot,
+    // short of a fault): compute's check of them, without the delay line.
+    bool smoothersSane();
+
 private:
     float cutoffCeiling = 0.0f;   // 0.49 · fs: keeps the prewarp angle below π/2
     float lastGoodCutoff = 0.0f;  // last finite "cutoff" read, stands in for a non-finite one

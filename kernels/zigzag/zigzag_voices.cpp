@@ -92,38 +92,6 @@ __attribute__((always_inline)) inline f4 integrate(const Constants& c, f4 q, f4 
     return result;
 }
 
-// Samples start to start + length - 1 of `lanes` channels as frames of
-// lanes (missing lanes 0), four samples at a time by transposing.
-void gatherFrames(const float* const* in, int lanes, int start, int length, f4* frame)
-{
-    int i = 0;
-    for (; i + kWidth <= length; i += kWidth) {
-        f4 row[kWidth] = {};
-        for (int l = 0; l < lanes; ++l) std::memcpy(&row[l], in[l] + start + i, sizeof(f4));
-        transpose(row[0], row[1], row[2], row[3]);
-        for (int k = 0; k < kWidth; ++k) frame[i + k] = row[k];
-    }
-    for (; i < length; ++i) {
-        frame[i] = splat(0.0f);
-        for (int l = 0; l < lanes; ++l) frame[i][l] = in[l][start + i];
-    }
-}
-
-// The frames back into their channels.
-void scatterFrames(const f4* frame, int lanes, int start, int length, float* const* out)
-{
-    int i = 0;
-    for (; i + kWidth <= length; i += kWidth) {
-        f4 row[kWidth] = {frame[i], frame[i + 1], frame[i + 2], frame[i + 3]};
-        transpose(row[0], row[1], row[2], row[3]);
-        for (int l = 0; l < lanes; ++l) std::memcpy(out[l] + start + i, &row[l], sizeof(f4));
-    }
-    for (; i < length; ++i)
-        for (int l = 0; l < lanes; ++l) out[l][start + i] = frame[i][l];
-}
-
-f4 load(const float* a) { f4 v; std::memcpy(&v, a, sizeof v); return v; }
-void store(float* a, f4 v) { std::memcpy(a, &v, sizeof v); }
 
 }  // namespace
 
@@ -190,10 +158,7 @@ void compute(const zigzag& k, float* bank, int channels, int count, const float*
                 }
                 frame[i] = y;
             }
-            scatterFrames(frame, lanes, start, length, out0 + first);
-            for (int l = 0; l < lanes; ++l)
-                if (out1[first + l] != out0[first + l])
-                    std::memcpy(out1[first + l] + start, out0[first + l] + start, sizeof(float) * static_cast<std::size_t>(length));
+            scatterFrames(frame, lanes, start, length, out0 + first, out1 + first);
         }
         store(at[kPhase], p);
         store(at[kIntegrator], integ);

@@ -1,0 +1,113 @@
+// Multichannel signals for kernels with voices (Pd 0.54 and later): a
+// C-channel signal at the inlet is C voices of the kernel, which share its
+// controls; each signal outlet carries C channels. One channel is the plain
+// single-channel object. Memory is taken only in "dsp"; when it cannot be
+// had, the object is silent.
+#include "adapter/quill_object.h"
+
+#if QUILL_HAS_VOICES
+
+#include <cstring>
+
+#include "adapter/memory.h"
+
+namespace {
+
+// Input, outlet 1, outlet 2, and the two outlets' crossfade buffers.
+constexpr int kVectorsPerVoice = 5;
+
+}  // namespace
+
+void quill_release_voices(t_quill* x)
+{
+    quill::memRelease(x->bank);
+    quill::memRelease(x->voice_vectors);
+    quill::memRelease(x->voice_scratch);
+    x->bank = nullptr;
+    x->voice_vectors = nullptr;
+    x->voice_scratch = nullptr;
+    x->channels = 1;
+}
+
+// New voices start cleared, those of channels that remain keep their state,
+// and the kernel's own state is voice 0 whenever there is one channel.
+bool quill_size_voices(t_quill* x, int channels, int n)
+{
+    auto& kernel = *static_cast<quill_kernel_t*>(x->kernel);
+    if (channels != x->channels || (channels > 1 && x->bank == nullptr)) {
+        float* bank = nullptr;
+        if (channels > 1) {
+            bank = static_cast<float*>(quill::memAllocZeroed(quill_voices::bankFloats(channels), sizeof(float)));
+            if (bank != nullptr) {
+                if (x->bank != nullptr)
+                    quill_voices::carryOver(x->bank, x->channels, bank, channels);
+                else if (x->channels == 1)
+                    quill_voices::fromKernel(kernel, bank, channels, 0);
+            }
+        } else if (x->bank != nullptr) {
+            quill_voices::toKernel(x->bank, x->channels, 0, kernel);
+        }
+        quill::memRelease(x->bank);
+        x->bank = bank;
+        x->channels = channels;  // what the outlets carry, even when the bank is missing
+    }
+    quill::memRelease(x->voice_vectors);
+    quill::memRelease(x->voice_scratch);
+    x->voice_vectors = nullptr;
+    x->voice_scratch = nullptr;
+    if (channels == 1) return true;
+    if (x->bank == nullptr) return false;
+    const auto count = static_cast<std::size_t>(channels);
+    x->voice_vectors = static_cast<float**>(quill::memAllocZeroed(kVectorsPerVoice * count, sizeof(float*)));
+    x->voice_scratch = static_cast<float*>(quill::memAlloc(sizeof(float) * 2 * count * static_cast<std::size_t>(n)));
+    if (x->voice_vectors == nullptr || x->voice_scratch == nullptr) return false;
+    for (int v = 0; v < 2 * channels; ++v) x->voice_vectors[3 * channels + v] = x->voice_scratch + v * n;
+    return true;
+}
+
+void quill_point_voices(t_quill* x, t_signal** sp, int n)
+{
+    // sp[0] is the leftmost inlet's signal, never read.
+    const int c = x->channels;
+    for (int v = 0; v < c; ++v) {
+        x->voice_vectors[v] = sp[1]->s_vec + v * n;
+        x->voice_vectors[c + v] = sp[2]->s_vec + v * n;
+        x->voice_vectors[2 * c + v] = sp[3]->s_vec + v * n;
+    }
+    // The whole blocks, for the bypass and the silence of a failed object.
+    x->inputs[0] = sp[1]->s_vec;
+    x->outputs[0] = sp[2]->s_vec;
+    x->outputs[1] = sp[3]->s_vec;
+}
+
+// One block of every voice; while crossfading, each channel is weighted
+// exactly as the single-channel object weights its block.
+void quill_run_voices(t_quill* x, int n)
+{
+    auto& kernel = *static_cast<quill_kernel_t*>(x->kernel);
+    const int c = x->channels;
+    float** v = x->voice_vectors;
+    if (x->fade == 0) {
+        quill_voices::compute(kernel, x->bank, c, n, v, v + c, v + 2 * c);
+        return;
+    }
+    const float d = 1.0f / static_cast<float>(x->n_fade);
+    const float from = static_cast<float>(x->fade) * d;  // weight of the state being left
+    const float step = d / static_cast<float>(n);
+    --x->fade;
+    quill_voices::compute(kernel, x->bank, c, n, v, v + 3 * c, v + 4 * c);
+    const bool on = x->active != 0;
+    for (int outlet = 1; outlet <= 2; ++outlet) {
+        for (int ch = 0; ch < c; ++ch) {
+            const float* wet = v[(outlet + 2) * c + ch];
+            float* out = v[outlet * c + ch];
+            float w = from;
+            for (int j = 0; j < n; ++j) {
+                out[j] = on ? (1.0f - w) * wet[j] : w * wet[j];
+                w = w - step;
+            }
+        }
+    }
+}
+
+#endif
