@@ -16,8 +16,9 @@ constexpr int kTextMarginX = 4;  // left 2 + right 2
 constexpr int kTextMarginY = 4;  // top 3 + bottom 1
 constexpr int kIoWidth = 7;
 constexpr int kWrapColumns = 60;  // where Pd wraps a box without width setting
-// The menu bar Tk puts inside every canvas window on Linux, above the canvas.
-constexpr int kMenuBarHeight = 30;
+// The menu bar Tk puts inside every canvas window on Linux, above the
+// canvas: the window is this much taller than the canvas size in the file.
+constexpr int kMenuBarHeight = 32;
 
 using Tokens = std::vector<std::string>;
 
@@ -450,13 +451,14 @@ std::vector<std::string> outOfWindow(const Canvas& canvas, const Limits& limits)
     std::vector<std::string> out;
     std::ostringstream size;
     size << canvas.width << " x " << canvas.height;
-    if (canvas.width > limits.maxWidth || canvas.height > limits.maxHeight)
-        out.push_back(canvas.name + ": window " + size.str() + " is larger than " +
+    const int windowHeight = canvas.height + kMenuBarHeight;
+    if (canvas.width > limits.maxWidth || windowHeight > limits.maxHeight)
+        out.push_back(canvas.name + ": window " + std::to_string(canvas.width) + " x " +
+                      std::to_string(windowHeight) + " (with its menu bar) is larger than " +
                       std::to_string(limits.maxWidth) + " x " + std::to_string(limits.maxHeight));
-    const int visibleHeight = canvas.height - kMenuBarHeight;
     for (size_t k = 0; k < canvas.boxes.size(); ++k) {
         const Box& b = canvas.boxes[k];
-        if (b.rect.x1 < 0 || b.rect.y1 < 0 || b.rect.x2 > canvas.width || b.rect.y2 > visibleHeight)
+        if (b.rect.x1 < 0 || b.rect.y1 < 0 || b.rect.x2 > canvas.width || b.rect.y2 > canvas.height)
             out.push_back(canvas.name + ": " + describe(b, int(k)) + " reaches outside the window " + size.str());
     }
     return out;
