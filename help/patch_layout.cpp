@@ -331,6 +331,12 @@ std::vector<Canvas> parsePatch(const std::string& fileText)
             canvas.wires.push_back({toInt(r[2]), toInt(r[3]), toInt(r[4]), toInt(r[5])});
             continue;
         }
+        if (what == "coords" && r.size() >= 9 && toInt(r[8]) != 0) {
+            // Graph on parent: the subpatch shows as a box of this size.
+            canvas.gopWidth = toInt(r[6]);
+            canvas.gopHeight = toInt(r[7]);
+            continue;
+        }
         if (what == "f" && r.size() >= 3 && canvas.objectCount > 0) continue;  // old-style width record
         if (r.size() < 4) continue;
         const int x = toInt(r[2]), y = toInt(r[3]);
@@ -346,6 +352,7 @@ std::vector<Canvas> parsePatch(const std::string& fileText)
             done.push_back(std::move(child));
             Canvas& parent = open.back();
             Box box = textBox(parent, "obj", x, y, Tokens(r.begin() + 4, r.end()), 0);
+            if (done.back().gopWidth > 0) box.rect = {x, y, x + done.back().gopWidth, y + done.back().gopHeight};
             box.inlets = ins;
             box.outlets = outs;
             parent.boxes.push_back(box);

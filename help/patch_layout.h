@@ -30,6 +30,7 @@ struct Wire {
 struct Canvas {
     std::string name;     // "main", or the subpatch's name
     int width = 0, height = 0, font = 12;
+    int gopWidth = 0, gopHeight = 0;  // shown on its parent at this size (graph on parent)
     std::vector<Box> boxes;   // the objects in Pd's numbering, then labels
     int objectCount = 0;      // boxes before the labels
     std::vector<Wire> wires;

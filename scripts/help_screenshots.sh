@@ -60,9 +60,12 @@ shoot() {
   [ "$mode" = --check ] || import -window "$1" "$out/$2.png"
 }
 
-# Subpatch boxes of the main canvas: "x y name" for each [pd name] directly in it.
+# Subpatch boxes of the main canvas: "x y name" for each [pd name] directly
+# in it, except graph-on-parent ones (a click there plays their controls).
 subpatches() {
-  awk '/^#N canvas/ { depth++ } /^#X restore/ { depth--; if (depth == 1) { sub(/;$/, ""); print $3, $4, $6 } }' "$1"
+  awk '/^#N canvas/ { depth++; gop[depth] = 0 }
+       /^#X coords/ && $9 + 0 != 0 { gop[depth] = 1 }
+       /^#X restore/ { if (depth == 2 && !gop[depth]) { sub(/;$/, ""); print $3, $4, $6 }; depth-- }' "$1"
 }
 
 failures=0
