@@ -90,10 +90,14 @@ photograph() {  # PATCH PICTURE-NAME
     shoot "$wid" "$name-$sub_name"
     xdotool windowmove "$wid" 1000 0
   done < <(subpatches "$patch")
+  # What Pd printed while the windows were open (its GUI complains once
+  # Pd is killed under it).
+  sleep 0.3
+  cp "$log" "$log.open"
   kill "$pd_pid" 2>/dev/null || true
   wait "$pd_pid" 2>/dev/null || true
   pd_pid=
-  if grep -iE "error|warning|couldn't create|bad arguments" "$log"; then
+  if grep -iE "error|warning|couldn't create|bad arguments" "$log.open"; then
     echo "FAILED: $patch: Pd's console shows the lines above"
     failures=$((failures + 1))
   else
