@@ -4,13 +4,15 @@
 # docs/pictures/help/. With --check it takes no pictures: it only fails when
 # Pd's console shows an error, a warning or an object that couldn't create.
 # Needs Debian's xvfb, puredata-gui, xdotool and ImageMagick (installed when
-# missing) and the built plug-ins in build/plugins (PLUGIN_DIR overrides).
+# missing; --check needs no ImageMagick) and the plug-ins built in
+# build/plugins (PLUGIN_DIR overrides).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 mode=${1:-pictures}
 
-packages=(xvfb puredata-gui xdotool imagemagick fonts-dejavu-core)
+packages=(xvfb puredata-gui xdotool fonts-dejavu-core)
+[ "$mode" = --check ] || packages+=(imagemagick)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f '${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -40,7 +42,7 @@ cleanup() {
 }
 trap cleanup EXIT
 export DISPLAY=":$display"
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
 
 # Waits for a window whose title starts with $1; prints its id.
 window() {
