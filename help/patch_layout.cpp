@@ -223,7 +223,10 @@ Box textBox(const Canvas& canvas, const std::string& kind, int x, int y, Tokens 
         return box;
     }
     box.text = displayText(atoms);
-    if (kind == "text" && box.text.empty()) box.text = "comment";  // what Pd shows
+    if (kind == "text" && box.text.empty()) {
+        box.text = "comment";  // what Pd shows
+        box.empty = true;
+    }
     const std::vector<std::string> lines = wrap(box.text, widthSetting > 0 ? widthSetting : kWrapColumns);
     // A comment has no border: only its text shows, however wide its box.
     int columns = 0;
@@ -467,6 +470,24 @@ std::vector<std::string> outOfWindow(const Canvas& canvas, const Limits& limits)
         const Box& b = canvas.boxes[k];
         if (b.rect.x1 < 0 || b.rect.y1 < 0 || b.rect.x2 > canvas.width || b.rect.y2 > canvas.height)
             out.push_back(canvas.name + ": " + describe(b, int(k)) + " reaches outside the window " + size.str());
+    }
+    return out;
+}
+
+std::vector<std::string> textsPdChanges(const Canvas& canvas)
+{
+    std::vector<std::string> out;
+    for (size_t k = 0; k < size_t(canvas.objectCount); ++k) {
+        const Box& b = canvas.boxes[k];
+        if (b.kind != "text") continue;
+        if (b.empty) out.push_back(canvas.name + ": " + describe(b, int(k)) + " is empty: Pd shows \"comment\"");
+        std::istringstream words(b.text);
+        std::string w;
+        while (words >> w) {
+            const bool digits = w.size() > 1 && w.find_first_not_of("0123456789", w[0] == '-' ? 1 : 0) == w.size() - 1;
+            if (digits && w.back() == '.')
+                out.push_back(canvas.name + ": " + describe(b, int(k)) + ": Pd reads \"" + w + "\" as a number and drops its full stop");
+        }
     }
     return out;
 }

@@ -21,6 +21,7 @@ struct Box {
     int outlets = 0;
     bool background = false;  // [cnv]: drawn under everything else
     int owner = -1;       // for a GUI label: index of its box
+    bool empty = false;   // a comment with no text (Pd shows "comment")
 };
 
 struct Wire {
@@ -48,6 +49,9 @@ std::vector<Canvas> parsePatch(const std::string& fileText);
 std::vector<std::string> overlaps(const Canvas& canvas);
 std::vector<std::string> wiresThroughBoxes(const Canvas& canvas);
 std::vector<std::string> outOfWindow(const Canvas& canvas, const Limits& limits);
+// Comments Pd shows otherwise than written: empty ones, which read
+// "comment", and numbers with a full stop ("default 4."), which lose it.
+std::vector<std::string> textsPdChanges(const Canvas& canvas);
 
 // Character cell of Pd's fixed font sizes (Pd's font table: width, height).
 struct Cell {

@@ -29,7 +29,7 @@ std::vector<std::string> problems(const std::string& patchText)
 {
     std::vector<std::string> out;
     for (const Canvas& c : parsePatch(patchText)) {
-        for (const auto& list : {overlaps(c), wiresThroughBoxes(c), outOfWindow(c, Limits{})})
+        for (const auto& list : {overlaps(c), wiresThroughBoxes(c), outOfWindow(c, Limits{}), textsPdChanges(c)})
             out.insert(out.end(), list.begin(), list.end());
     }
     return out;
@@ -131,6 +131,17 @@ TEST(LayoutCheck, FailsOnPlantedFaultsInAHelpPatch)
     EXPECT_GT(wiresThroughBoxes(withCrossing).size(), wiresThroughBoxes(main).size());
     EXPECT_NE(problems(overlap), std::vector<std::string>{});
     EXPECT_NE(problems(crossing), std::vector<std::string>{});
+}
+
+TEST(LayoutCheck, FindsCommentsPdWouldShowOtherwise)
+{
+    const Canvas c = parsePatch("#N canvas 0 0 400 300 12;\n#X text 10 10 , f 20;\n"
+                                "#X text 10 40 default 4. or 0.5.;\n#X text 10 70 default 4;\n")
+                         .at(0);
+    const std::vector<std::string> p = textsPdChanges(c);
+    ASSERT_EQ(p.size(), 2u);
+    EXPECT_NE(p[0].find("empty"), std::string::npos);
+    EXPECT_NE(p[1].find("\"4.\""), std::string::npos);
 }
 
 TEST(LayoutCheck, EstimatesBoxesAsPdDrawsThem)
