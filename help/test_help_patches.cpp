@@ -211,6 +211,21 @@ TEST_P(HelpPatch, SilentWhenTheVolumeIsDown)
     for (float v : r.samples) ASSERT_EQ(v, 0.0f);
 }
 
+// Power of `samples` at `hz` (Goertzel), per sample.
+double powerAt(const std::vector<float>& samples, double hz)
+{
+    const double w = 2.0 * M_PI * hz / kRate;
+    const double k = 2.0 * std::cos(w);
+    double s1 = 0.0, s2 = 0.0;
+    for (float v : samples) {
+        const double s0 = double(v) + k * s1 - s2;
+        s2 = s1;
+        s1 = s0;
+    }
+    const double n = double(samples.size());
+    return (s1 * s1 + s2 * s2 - k * s1 * s2) / (n * n);
+}
+
 // The text of the message box in `patch` that starts with `start`, as typed.
 std::string messageBox(const std::string& patch, const std::string& start)
 {
@@ -235,6 +250,10 @@ TEST(LevelerHelp, MultichannelExampleBuildsAndSounds)
     ASSERT_TRUE(r.pd.quitCleanly()) << r.pd.console;
     EXPECT_EQ(problems(r.pd), std::vector<std::string>{}) << r.pd.console;
     expectSounding(r.samples);
+    // The built example adds its 220 Hz sine to what the main example plays.
+    const Recording without = record("leveler~");
+    ASSERT_EQ(without.samples.size(), r.samples.size());
+    EXPECT_GT(powerAt(r.samples, 220.0), 4.0 * powerAt(without.samples, 220.0));
 }
 
 }  // namespace
