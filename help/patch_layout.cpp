@@ -456,6 +456,57 @@ std::vector<std::string> wiresThroughBoxes(const Canvas& canvas)
     return out;
 }
 
+namespace {
+
+struct Segment {
+    double x1, y1, x2, y2;
+};
+
+Segment wireSegment(const Canvas& canvas, const Wire& w)
+{
+    const Box& from = canvas.boxes[size_t(w.from)];
+    const Box& to = canvas.boxes[size_t(w.to)];
+    return {double(ioletX(from, w.outlet, from.outlets)), double(from.rect.y2), double(ioletX(to, w.inlet, to.inlets)),
+            double(to.rect.y1)};
+}
+
+double cross(double ax, double ay, double bx, double by) { return ax * by - ay * bx; }
+
+// Whether two segments cross at a point inside both.
+bool segmentsCross(const Segment& a, const Segment& b)
+{
+    const double d1 = cross(a.x2 - a.x1, a.y2 - a.y1, b.x1 - a.x1, b.y1 - a.y1);
+    const double d2 = cross(a.x2 - a.x1, a.y2 - a.y1, b.x2 - a.x1, b.y2 - a.y1);
+    const double d3 = cross(b.x2 - b.x1, b.y2 - b.y1, a.x1 - b.x1, a.y1 - b.y1);
+    const double d4 = cross(b.x2 - b.x1, b.y2 - b.y1, a.x2 - b.x1, a.y2 - b.y1);
+    return ((d1 > 0 && d2 < 0) || (d1 < 0 && d2 > 0)) && ((d3 > 0 && d4 < 0) || (d3 < 0 && d4 > 0));
+}
+
+}  // namespace
+
+std::vector<std::string> crossingWires(const Canvas& canvas)
+{
+    std::vector<std::string> out;
+    const int n = canvas.objectCount;
+    auto valid = [n](const Wire& w) { return w.from >= 0 && w.to >= 0 && w.from < n && w.to < n; };
+    for (size_t i = 0; i < canvas.wires.size(); ++i) {
+        const Wire& a = canvas.wires[i];
+        if (!valid(a)) continue;
+        for (size_t j = i + 1; j < canvas.wires.size(); ++j) {
+            const Wire& b = canvas.wires[j];
+            if (!valid(b)) continue;
+            const bool sameOutlet = a.from == b.from && a.outlet == b.outlet;
+            const bool sameInlet = a.to == b.to && a.inlet == b.inlet;
+            if (sameOutlet || sameInlet || !segmentsCross(wireSegment(canvas, a), wireSegment(canvas, b))) continue;
+            std::ostringstream s;
+            s << canvas.name << ": wire " << a.from << ":" << a.outlet << " -> " << a.to << ":" << a.inlet
+              << " crosses wire " << b.from << ":" << b.outlet << " -> " << b.to << ":" << b.inlet;
+            out.push_back(s.str());
+        }
+    }
+    return out;
+}
+
 std::vector<std::string> outOfWindow(const Canvas& canvas, const Limits& limits)
 {
     std::vector<std::string> out;

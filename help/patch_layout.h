@@ -48,6 +48,9 @@ std::vector<Canvas> parsePatch(const std::string& fileText);
 // One line per problem found on `canvas`, each naming the boxes involved.
 std::vector<std::string> overlaps(const Canvas& canvas);
 std::vector<std::string> wiresThroughBoxes(const Canvas& canvas);
+// Pairs of wires that cross each other (wires that meet at an inlet or
+// outlet do not count).
+std::vector<std::string> crossingWires(const Canvas& canvas);
 std::vector<std::string> outOfWindow(const Canvas& canvas, const Limits& limits);
 // Comments Pd shows otherwise than written: empty ones, which read
 // "comment", and numbers with a full stop ("default 4."), which lose it.

@@ -1,6 +1,7 @@
 // The shipped patches as Pd 0.53 draws them (estimated from the files): no
-// box on another, no wire through a box, every window at most 800 x 700 px
-// with everything inside it. The planted cases show the check can fail.
+// box on another, no wire through a box or across another wire, every
+// window at most 800 x 700 px with everything inside it, no comment Pd
+// would show otherwise. The planted cases show the check can fail.
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -29,7 +30,8 @@ std::vector<std::string> problems(const std::string& patchText)
 {
     std::vector<std::string> out;
     for (const Canvas& c : parsePatch(patchText)) {
-        for (const auto& list : {overlaps(c), wiresThroughBoxes(c), outOfWindow(c, Limits{}), textsPdChanges(c)})
+        for (const auto& list :
+             {overlaps(c), wiresThroughBoxes(c), crossingWires(c), outOfWindow(c, Limits{}), textsPdChanges(c)})
             out.insert(out.end(), list.begin(), list.end());
     }
     return out;
@@ -43,7 +45,7 @@ std::string root()
 }
 
 // Wires that pass through at least one box.
-size_t crossingWires(const Canvas& c)
+size_t wiresThroughAnyBox(const Canvas& c)
 {
     std::set<std::string> wires;
     for (const std::string& p : wiresThroughBoxes(c)) wires.insert(p.substr(0, p.find(" passes through")));
@@ -61,8 +63,8 @@ TEST_P(ShippedPatch, ReadsCleanlyOnALaptopScreen)
     ASSERT_FALSE(canvases.empty());
     for (const Canvas& c : canvases)
         std::cout << GetParam() << " " << c.name << ": " << c.width << " x " << c.height << ", "
-                  << crossingWires(c) << " wires through " << wiresThroughBoxes(c).size() << " boxes, "
-                  << overlaps(c).size() << " overlaps\n";
+                  << wiresThroughAnyBox(c) << " wires through " << wiresThroughBoxes(c).size() << " boxes, "
+                  << crossingWires(c).size() << " wire crossings, " << overlaps(c).size() << " overlaps\n";
     std::string all;
     for (const std::string& p : problems(text)) all += p + "\n";
     EXPECT_EQ(all, "");
@@ -131,6 +133,16 @@ TEST(LayoutCheck, FailsOnPlantedFaultsInAHelpPatch)
     EXPECT_GT(wiresThroughBoxes(withCrossing).size(), wiresThroughBoxes(main).size());
     EXPECT_NE(problems(overlap), std::vector<std::string>{});
     EXPECT_NE(problems(crossing), std::vector<std::string>{});
+}
+
+TEST(LayoutCheck, FindsWiresCrossingEachOtherButNotAFan)
+{
+    // Two messages wired to the boxes below the other one make an X; both
+    // wired to one inlet make a fan.
+    const std::string top = "#N canvas 0 0 400 300 12;\n#X msg 20 20 1;\n#X msg 200 20 2;\n"
+                            "#X obj 20 120 f;\n#X obj 200 120 f;\n";
+    EXPECT_EQ(crossingWires(parsePatch(top + "#X connect 0 0 3 0;\n#X connect 1 0 2 0;\n").at(0)).size(), 1u);
+    EXPECT_EQ(crossingWires(parsePatch(top + "#X connect 0 0 2 0;\n#X connect 1 0 2 0;\n").at(0)).size(), 0u);
 }
 
 TEST(LayoutCheck, FindsCommentsPdWouldShowOtherwise)
