@@ -299,7 +299,9 @@ Rect shrunk(const Rect& r, int by) { return {r.x1 + by, r.y1 + by, r.x2 - by, r.
 
 Cell fontCell(int fontSize)
 {
-    // pd-gui.tcl's font_metrics: the cell each of Pd's font sizes is fitted into.
+    // pd-gui.tcl's font_metrics: the cell each of Pd's font sizes is fitted
+    // into. Checked on Pd 0.53.1's GUI: [mellow~] in a 12-point patch is drawn
+    // 7 * 7 + 4 px wide and 16 + 4 px tall, as estimated here.
     static const int table[][3] = {{8, 5, 11}, {10, 6, 13}, {12, 7, 16}, {16, 10, 19}, {24, 14, 29}, {36, 22, 44}};
     Cell cell = {table[0][1], table[0][2]};
     for (const auto& row : table)
