@@ -214,7 +214,7 @@ TEST_P(HelpPatch, SilentWhenTheVolumeIsDown)
 // Power of `samples` at `hz` (Goertzel), per sample.
 double powerAt(const std::vector<float>& samples, double hz)
 {
-    const double w = 2.0 * M_PI * hz / kRate;
+    const double w = 2.0 * 3.14159265358979323846 * hz / kRate;
     const double k = 2.0 * std::cos(w);
     double s1 = 0.0, s2 = 0.0;
     for (float v : samples) {
