@@ -44,10 +44,10 @@ trap cleanup EXIT
 export DISPLAY=":$display"
 for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
 
-# Waits for a window whose title starts with $1; prints its id.
+# Waits (up to 30 s) for a window whose title starts with $1; prints its id.
 window() {
   local id
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do
     id=$(xdotool search --name "^$1" 2>/dev/null | head -1 || true)
     [ -n "$id" ] && { echo "$id"; return 0; }
     sleep 0.1
