@@ -206,6 +206,10 @@ void iemGui(Canvas& canvas, Box& box, int x, int y, const Tokens& atoms)
     box.kind.clear();  // marks the GUI box as already stored
 }
 
+// A message box's flag reaches a quarter of its height to the right, at
+// most 10 px (g_text.c).
+int messageFlag(int height) { return std::min(height / 4, 10); }
+
 Box textBox(const Canvas& canvas, const std::string& kind, int x, int y, Tokens atoms, int atomWidth)
 {
     Box box;
@@ -235,8 +239,7 @@ Box textBox(const Canvas& canvas, const std::string& kind, int x, int y, Tokens 
     if (kind == "obj") columns = std::max(columns, 3);
     const int w = columns * cell.width + kTextMarginX;
     const int h = int(lines.size()) * cell.height + kTextMarginY;
-    // A message box's flag reaches a quarter of its height to the right.
-    const int flag = kind == "msg" ? h / 4 : 0;
+    const int flag = kind == "msg" ? messageFlag(h) : 0;
     box.rect = {x, y, x + w + flag, y + h};
     if (kind == "obj") {
         const Iolets io = iolets(atoms);
@@ -252,7 +255,7 @@ Box textBox(const Canvas& canvas, const std::string& kind, int x, int y, Tokens 
 int ioletX(const Box& box, int n, int count)
 {
     int width = box.rect.x2 - box.rect.x1;
-    if (box.kind == "msg") width -= (box.rect.y2 - box.rect.y1) / 4;
+    if (box.kind == "msg") width -= messageFlag(box.rect.y2 - box.rect.y1);
     const int x = count > 1 ? box.rect.x1 + (width - kIoWidth) * n / (count - 1) : box.rect.x1;
     return x + (kIoWidth - 1) / 2;
 }

@@ -162,13 +162,17 @@ TEST(LayoutCheck, EstimatesBoxesAsPdDrawsThem)
     const Canvas c = parsePatch("#N canvas 0 0 400 300 12;\n"
                                 "#X obj 10 10 osc~ 440;\n"
                                 "#X msg 10 50 \\; pd dsp 1;\n"
-                                "#X text 10 100 one two three, f 5;\n")
+                                "#X text 10 100 one two three, f 5;\n"
+                                "#X msg 10 200 \\; a 1 \\; b 2 \\; c 3 \\; d 4 \\; e 5;\n")
                          .at(0);
-    ASSERT_EQ(c.boxes.size(), 3u);
+    ASSERT_EQ(c.boxes.size(), 4u);
     EXPECT_EQ(c.boxes[0].rect.x2 - c.boxes[0].rect.x1, 8 * 7 + 4);
     EXPECT_EQ(c.boxes[0].rect.y2 - c.boxes[0].rect.y1, 16 + 4);
     EXPECT_EQ(c.boxes[1].rect.y2 - c.boxes[1].rect.y1, 2 * 16 + 4);  // ";" then a new line
     EXPECT_EQ(c.boxes[2].rect.y2 - c.boxes[2].rect.y1, 3 * 16 + 4);  // wrapped at 5 columns
+    // A message box's flag: a quarter of its height, at most 10 px.
+    EXPECT_EQ(c.boxes[1].rect.x2 - c.boxes[1].rect.x1, 8 * 7 + 4 + 9);
+    EXPECT_EQ(c.boxes[3].rect.x2 - c.boxes[3].rect.x1, 4 * 7 + 4 + 10);
 }
 
 }  // namespace
