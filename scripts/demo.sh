@@ -10,9 +10,21 @@ cmake --build build -j"$(nproc)" --target plugin_zigzag plugin_mellow plugin_kla
 mkdir -p out
 wav="$root/out/quill-demo.wav"
 rm -f "$wav"
+# The render runs on a copy of the demo: its [dac~] becomes a tap that
+# scripts/demo-render/render.pd records, its play button gets a receiver.
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+sed -e 's/^\(#X obj [0-9-]* [0-9-]*\) dac~;$/\1 quill-demo-tap;/' \
+    -e 's/ bng 30 250 50 0 empty empty play / bng 30 250 50 0 empty quill-demo-play play /' \
+    "$root/demo/quill-demo.pd" >"$tmp/quill-demo.pd"
+if [ "$(grep -c ' quill-demo-tap;$' "$tmp/quill-demo.pd")" != 1 ] || ! grep -q ' quill-demo-play play ' "$tmp/quill-demo.pd"; then
+  echo "demo: the demo patch no longer has one [dac~] and the play button this script instruments" >&2
+  exit 1
+fi
 log=$(pd -nogui -nosound -batch -noprefs -stderr -nrt -r 44100 -path "$root/build/plugins" \
-         -open "$root/demo/quill-demo.pd" -send "quill-demo-render symbol $wav" 2>&1)
-if [ ! -s "$wav" ] || grep -q "couldn't create" <<<"$log"; then
+         -path "$root/scripts/demo-render" -open "$tmp/quill-demo.pd" -open "$root/scripts/demo-render/render.pd" \
+         -send "quill-demo-render symbol $wav" 2>&1)
+if [ ! -s "$wav" ] || grep -qiE "couldn't create|error" <<<"$log"; then
   echo "$log" >&2
   echo "demo: rendering failed" >&2
   exit 1

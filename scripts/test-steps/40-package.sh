@@ -48,6 +48,7 @@ expected_layout() {
     echo quill/LICENSE; echo quill/README.md; echo quill/quill-meta.pd
     for o in "${objects[@]}"; do echo "quill/$o~$suffix"; done
     for h in help/*-help.pd; do [ -e "$h" ] && echo "quill/$(basename "$h")"; done
+    find docs/pictures -name '*.png' | sed 's|^|quill/|'
   } | LC_ALL=C sort
 }
 layout_of() { (cd "$1" && find . -type f | sed 's|^\./||' | LC_ALL=C sort); }
@@ -82,6 +83,16 @@ cmp -s packaging/quill-meta.pd "$tmp/prefix/quill/quill-meta.pd" || same=0
 for o in "${objects[@]}"; do cmp -s "$build/plugins/$o~$suffix" "$tmp/prefix/quill/$o~$suffix" || same=0; done
 for h in help/*-help.pd; do [ -e "$h" ] && { cmp -s "$h" "$tmp/prefix/quill/$(basename "$h")" || same=0; }; done
 [ $same = 1 ] && pass "installed files are the built and written ones" || fail "installed files differ from their sources"
+# Every picture the README shows is there beside it.
+readme_pictures_present() {  # FOLDER
+  local link missing=0
+  while read -r link; do
+    [ -f "$1/$link" ] || { echo "missing: $link"; missing=1; }
+  done < <(grep -o '](docs/[^)]*\.png)' "$1/README.md" | sed 's/^](//; s/)$//')
+  [ "$missing" = 0 ] && [ -n "$(grep -o '](docs/[^)]*\.png)' "$1/README.md")" ]
+}
+readme_pictures_present "$tmp/prefix/quill" && pass "the installed README's pictures are installed beside it" \
+  || fail "the installed README links pictures that are not installed"
 DESTDIR=$tmp/destdir cmake --install "$build" --prefix /opt/pd >/dev/null
 if [ "$(layout_of "$tmp/destdir/opt/pd")" = "$(expected_layout)" ]; then
   pass "DESTDIR staging holds the same layout"
@@ -121,6 +132,9 @@ if [ "$(layout_of "$extra")" = "$(expected_layout)" ]; then
 else
   fail "unpacked archive layout differs:"; diff <(expected_layout) <(layout_of "$extra") || true
 fi
+readme_pictures_present "$extra/quill" && pass "the README in the archive finds its pictures" \
+  || fail "the README in the archive links pictures the archive lacks"
+
 
 # --- the plug-ins in real Pd, loaded from the unpacked folder ---------------
 pds=(/usr/bin/pd)
