@@ -241,19 +241,30 @@ std::string messageBox(const std::string& patch, const std::string& start)
 
 // The "-m" example is built on request, only where [snake~] exists: the
 // wrapper sends what the patch's message box sends when clicked.
-TEST(LevelerHelp, MultichannelExampleBuildsAndSounds)
+// Each multichannel example (Pd 0.54 and later) builds from its message box
+// and adds a tone of its own to what the main example plays.
+class MultichannelExample : public ::testing::TestWithParam<std::pair<const char*, double>> {};
+
+TEST_P(MultichannelExample, BuildsAndSounds)
 {
     if (!PdSetup::fromEnvironment().multichannel) GTEST_SKIP() << "this Pd has no multichannel signals";
-    const std::string build = messageBox(readFile(helpPatch("leveler~")), "\\; pd-mc-example clear");
+    const auto [object, hz] = GetParam();
+    const std::string build = messageBox(readFile(helpPatch(object)), "\\; pd-mc-example clear");
     ASSERT_NE(build, "") << "no message box builds the multichannel example";
-    const Recording r = record("leveler~", {}, build);
+    const Recording r = record(object, {}, build);
     ASSERT_TRUE(r.pd.quitCleanly()) << r.pd.console;
     EXPECT_EQ(problems(r.pd), std::vector<std::string>{}) << r.pd.console;
     expectSounding(r.samples);
-    // The built example adds its 220 Hz sine to what the main example plays.
-    const Recording without = record("leveler~");
+    const Recording without = record(object);
     ASSERT_EQ(without.samples.size(), r.samples.size());
-    EXPECT_GT(powerAt(r.samples, 220.0), 4.0 * powerAt(without.samples, 220.0));
+    EXPECT_GT(powerAt(r.samples, hz), 4.0 * powerAt(without.samples, hz)) << object;
 }
+
+// leveler~ -m sends its first channel, a 220 Hz sine; zigzag~ and mellow~
+// add a chord whose 277 Hz and 185 Hz voices the main examples lack.
+INSTANTIATE_TEST_SUITE_P(Objects, MultichannelExample,
+                         ::testing::Values(std::make_pair("leveler~", 220.0), std::make_pair("zigzag~", 277.0),
+                                           std::make_pair("mellow~", 185.0)),
+                         [](const auto& p) { return std::string(p.param.first).substr(0, std::string(p.param.first).size() - 1); });
 
 }  // namespace
