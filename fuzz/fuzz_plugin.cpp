@@ -56,6 +56,9 @@ bool multiMode(const t_quill* x)
 {
 #if QUILL_LEVELER_REVISION
     return x->multi;
+#elif QUILL_HAS_VOICES
+    (void)x;
+    return g_signal_setmultiout != nullptr;  // a voice per channel of the inlet
 #else
     (void)x;
     return false;
@@ -175,7 +178,7 @@ public:
 private:
     void create()
     {
-#if QUILL_LEVELER_REVISION
+#if QUILL_LEVELER_REVISION || QUILL_HAS_VOICES
         // Some hosts have no multichannel signals; the choice holds for this object.
         static const quill_setmultiout_fn real = g_signal_setmultiout;
         g_signal_setmultiout = in_.pick(4) == 0 ? nullptr : real;
@@ -237,7 +240,8 @@ private:
         const float rate = fuzz::dspRate(in_);
         n_ = fuzz::blockSize(in_);
         const host::Ports& ports = host::record().ports[&x_->x_obj];
-        const int channels = 1 + static_cast<int>(in_.pick(4));
+        // Up to 4 channels for "-m", up to 17 voices (whole and partial lanes).
+        const int channels = 1 + static_cast<int>(in_.pick(QUILL_LEVELER_REVISION ? 4 : 17));
         sp_.clear();
         inputs_.clear();
         const int inlets = ports.signalInlets == 0 && ports.outletTypes.empty()

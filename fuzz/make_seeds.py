@@ -28,6 +28,8 @@ SHAPES = ["zeros", "constant", "noise", "loud", "sine", "raw", "spike", "square"
           "subnormal", "ramp"]
 
 # Plug-in: (leveler revision, signal inputs the object gets, signal outlets)
+# zigzag~ and mellow~ have voices: a voice per channel of a multichannel inlet.
+VOICES = ("zigzag", "mellow")
 PLUGINS = {"zigzag": (False, 2, 2), "mellow": (False, 2, 2), "klaxon": (False, 1, 2),
            "leveler": (True, 1, 1)}
 CONTROLS = {"zigzag": 0, "mellow": 2, "klaxon": 10, "leveler": 1}
@@ -90,12 +92,12 @@ class Scenario:
     def ensure(self, args=(), multiout=True):
         if self.alive:
             return
-        if self.leveler:
+        if self.leveler or self.plugin in VOICES:
             self.u8(1 if multiout else 0)
         self.atoms(list(args))
         self.alive = True
         self.channels = 1
-        self.multi = self.leveler and multiout and "-m" in args
+        self.multi = multiout and (self.plugin in VOICES or (self.leveler and "-m" in args))
 
     def create(self, args=(), multiout=True):
         assert not self.alive
@@ -337,6 +339,26 @@ def scenarios(plugin):
         m.dsp(44100, 64)
         m.blocks(4, "noise")
         s["multichannel"] = m
+
+    if plugin in VOICES:
+        v = Scenario(plugin)
+        v.create([])
+        v.dsp(44100, 64, channels=5)
+        v.blocks(3, "noise" if plugin == "mellow" else "ramp", 20.0, 5000.0)
+        v.say("active", [0])
+        v.blocks(2, "noise" if plugin == "mellow" else "ramp", -3e4, 3e4)
+        v.dsp(48000, 32, channels=2)
+        v.say("active", [1])
+        v.blocks(3, "loud" if plugin == "mellow" else "ramp", 0.0, 1e6)
+        v.dsp(48000, 128, channels=17)
+        v.blocks(2, "spike", 3, "nan")
+        v.dsp(48000, 64, channels=1)
+        v.blocks(2, "noise")
+        v.delete()
+        v.create([], multiout=False)
+        v.dsp(44100, 64, channels=3)
+        v.blocks(2, "noise")
+        s["multichannel"] = v
 
     if plugin == "zigzag":
         z = Scenario(plugin)
