@@ -1,6 +1,6 @@
 // mellow~'s voices, four lanes at a time: the weights of a chunk are formed
 // once (by the kernel, from the shared smoothers), then every group of four
-// voices runs the recursion with them. Each lane does the single-channel
+// voices runs the recursion with them, two groups side by side. Each lane does the single-channel
 // recursion's operations in its order.
 #include "kernels/mellow/mellow_voices.h"
 
@@ -21,16 +21,33 @@ constexpr int kChunk = 64;
 // Beyond this a voice's delay line is treated as poisoned, as compute does.
 constexpr float kStateLimit = 1e20f;
 
-// The recursion over one chunk of frames, in place: inputs in, outputs out.
-void recurse(f4* frame, int length, const float* g, const float* a1, const float* a2, bool resting, f4& s1, f4& s2)
+// Four voices' delay lines.
+struct Lines {
+    f4 s1{}, s2{};
+
+    // One sample with weights g, a1, a2: the input in, the output back.
+    __attribute__((always_inline)) f4 step(f4 x, f4 g, f4 a1, f4 a2)
+    {
+        const f4 s0 = x - g * (a1 * s1 + a2 * s2);
+        const f4 y = g * (s0 + splat(2.0f) * s1 + s2);
+        s2 = s1;
+        s1 = s0;
+        return y;
+    }
+};
+
+// The recursion over one chunk of frames of one or two groups of voices, in
+// place (inputs in, outputs out); two groups at a time overlap their
+// recursions.
+template <bool Two>
+void recurse(f4* frameA, f4* frameB, int length, const float* g, const float* a1, const float* a2, bool resting,
+             Lines& a, Lines& b)
 {
     for (int i = 0; i < length; ++i) {
         const int w = resting ? 0 : i;
-        const f4 gw = splat(g[w]);
-        const f4 s0 = frame[i] - gw * (splat(a1[w]) * s1 + splat(a2[w]) * s2);
-        frame[i] = gw * (s0 + splat(2.0f) * s1 + s2);
-        s2 = s1;
-        s1 = s0;
+        const f4 gw = splat(g[w]), a1w = splat(a1[w]), a2w = splat(a2[w]);
+        frameA[i] = a.step(frameA[i], gw, a1w, a2w);
+        if (Two) frameB[i] = b.step(frameB[i], gw, a1w, a2w);
     }
 }
 
@@ -50,22 +67,29 @@ void compute(mellow& k, float* bank, int channels, int count, const float* const
     const mellow::BlockInputs block = k.beginBlock();
     // A chunk's weights (1 entry when resting), and the chunk's frames.
     alignas(16) float g[kChunk], a1[kChunk], a2[kChunk];
-    f4 frame[kChunk];
+    f4 frameA[kChunk], frameB[kChunk];
     if (block.settled) k.restingWeights(g[0], a1[0], a2[0]);
-    const int groups = (channels + kWidth - 1) / kWidth;
     for (int start = 0; start < count; start += kChunk) {
         const int length = std::min(kChunk, count - start);
         if (!block.settled) k.glidingWeights(length, block, g, a1, a2);
-        for (int group = 0; group < groups; ++group) {
-            const int first = group * kWidth;
-            const int lanes = std::min(kWidth, channels - first);
-            f4 s1 = load(bank + kOneBack * n + first);
-            f4 s2 = load(bank + kTwoBack * n + first);
-            gatherFrames(in + first, lanes, start, length, frame);
-            recurse(frame, length, g, a1, a2, block.settled, s1, s2);
-            scatterFrames(frame, lanes, start, length, out0 + first, out1 + first);
-            store(bank + kOneBack * n + first, s1);
-            store(bank + kTwoBack * n + first, s2);
+        for (int first = 0; first < channels; first += 2 * kWidth) {
+            const int lanesA = std::min(kWidth, channels - first);
+            const int lanesB = std::min(kWidth, channels - first - kWidth);
+            Lines a{load(bank + kOneBack * n + first), load(bank + kTwoBack * n + first)}, b;
+            gatherFrames(in + first, lanesA, start, length, frameA);
+            if (lanesB > 0) {
+                b = Lines{load(bank + kOneBack * n + first + kWidth), load(bank + kTwoBack * n + first + kWidth)};
+                gatherFrames(in + first + kWidth, lanesB, start, length, frameB);
+                recurse<true>(frameA, frameB, length, g, a1, a2, block.settled, a, b);
+                scatterFrames(frameB, lanesB, start, length, out0 + first + kWidth, out1 + first + kWidth);
+                store(bank + kOneBack * n + first + kWidth, b.s1);
+                store(bank + kTwoBack * n + first + kWidth, b.s2);
+            } else {
+                recurse<false>(frameA, frameB, length, g, a1, a2, block.settled, a, b);
+            }
+            scatterFrames(frameA, lanesA, start, length, out0 + first, out1 + first);
+            store(bank + kOneBack * n + first, a.s1);
+            store(bank + kTwoBack * n + first, a.s2);
         }
     }
     // A poisoned delay line (a non-finite or absurd input) starts afresh next

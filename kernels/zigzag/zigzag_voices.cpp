@@ -93,6 +93,89 @@ __attribute__((always_inline)) inline f4 integrate(const Constants& c, f4 q, f4 
 }
 
 
+// Four voices' running state, and one sample of them.
+struct Voices {
+    f4 p{}, integ{}, previous{}, y{};
+    m4 gliding{};
+
+    Voices(const float* bank, int n, int first)
+    {
+        if (first >= n) return;  // no such group: never stepped
+        p = load(bank + kPhase * n + first);
+        integ = load(bank + kIntegrator * n + first);
+        previous = load(bank + kFrequency * n + first);
+        y = load(bank + kOutput * n + first);
+        gliding = load(bank + kGliding * n + first) != splat(0.0f);
+    }
+
+    void save(float* bank, int n, int first) const
+    {
+        store(bank + kPhase * n + first, p);
+        store(bank + kIntegrator * n + first, integ);
+        store(bank + kFrequency * n + first, previous);
+        store(bank + kOutput * n + first, y);
+        store(bank + kGliding * n + first, select(gliding, splat(1.0f), splat(0.0f)));
+    }
+
+    // The usual sample (every lane's frequency held below half the rate,
+    // running forwards, no glide to leave) takes the short way.
+    __attribute__((always_inline)) f4 step(const Constants& c, f4 f)
+    {
+        f4 dt = f * c.toCycles;
+        const m4 over = ~(abs(dt) < splat(0.5f));
+        const m4 changed = f != previous;
+        if (__builtin_expect(any(over | changed | gliding | (dt < splat(0.0f))), 0)) return unusual(c, f, dt, over, changed);
+        const f4 next = p + dt;
+        p = next - ones(next >= splat(1.0f)) + ones(next < splat(0.0f));  // next is never -0
+        const f4 unit = f * c.toUnit;
+        integ = integrate(c, p, dt, f, integ);
+        y = unit * integ;
+        limit(unit);
+        return y;
+    }
+
+    // Holds |y| to the limit, as the single-channel kernel does.
+    __attribute__((always_inline)) void limit(f4 unit)
+    {
+        const m4 beyond = ~(abs(y) <= splat(zigzag::kMaxLevel));
+        if (__builtin_expect(any(beyond), 0)) {
+            const f4 held = copysign(splat(zigzag::kMaxLevel), y);
+            integ = select(beyond & ~gliding, held / unit, integ);
+            y = select(beyond, held, y);
+        }
+    }
+
+    __attribute__((noinline)) f4 unusual(const Constants& c, f4 f, f4 dt, m4 over, m4 changed)
+    {
+        if (any(over)) {
+            f = select(over, select(f != f, splat(0.0f), copysign(c.maxFrequency, f)), f);
+            dt = select(over, f * c.toCycles, dt);
+            changed = f != previous;
+        }
+        const f4 next = p + dt;
+        p = next - ones(next >= splat(1.0f)) + ones(next < splat(0.0f));  // next is never -0
+        const f4 unit = f * c.toUnit;
+        if (any(changed | gliding)) {
+            const m4 heldAgain = ~changed & gliding;
+            if (any(heldAgain)) {
+                const f4 back = y / unit;
+                integ = select(heldAgain, select(finite(back), back, splat(0.0f)), integ);
+            }
+            integ = select(changed & (previous == splat(0.0f)), splat(0.0f), integ);
+            gliding = changed & (previous != splat(0.0f)) & (f != splat(0.0f));
+            previous = select(changed, f, previous);
+            const f4 r = advance(c, p, dt, f, select(gliding, splat(0.0f), integ));
+            y = select(gliding, splat(0.999f) * y + unit * r, unit * r);
+            integ = select(gliding, integ, r);
+        } else {
+            integ = advance(c, p, dt, f, integ);
+            y = unit * integ;
+        }
+        limit(unit);
+        return y;
+    }
+};
+
 }  // namespace
 
 namespace zigzag_voices {
@@ -107,64 +190,33 @@ void compute(const zigzag& k, float* bank, int channels, int count, const float*
     if (count <= 0) return;
     const int n = stride(channels);
     const Constants c{splat(k.invRate), splat(k.ampScale), splat(k.clampedRate), splat(k.maxFrequency)};
-    for (int first = 0; first < channels; first += kWidth) {
-        const int lanes = std::min(kWidth, channels - first);
-        float* at[kArrays];
-        for (int a = 0; a < kArrays; ++a) at[a] = bank + a * n + first;
-        f4 p = load(at[kPhase]), integ = load(at[kIntegrator]), previous = load(at[kFrequency]);
-        f4 y = load(at[kOutput]);
-        m4 gliding = load(at[kGliding]) != splat(0.0f);
+    // Two groups of four voices at a time, so that their recursions overlap.
+    for (int first = 0; first < channels; first += 2 * kWidth) {
+        const int lanesA = std::min(kWidth, channels - first);
+        const int lanesB = std::min(kWidth, channels - first - kWidth);
+        Voices a(bank, n, first), b(bank, n, first + kWidth);
         // A chunk at a time: the lanes' inputs side by side, then the
         // samples, then the outputs back to their channels. Each channel's
         // inputs are all read before any output is written.
         constexpr int kChunk = 64;
-        f4 frame[kChunk];
+        f4 frameA[kChunk], frameB[kChunk];
         for (int start = 0; start < count; start += kChunk) {
             const int length = std::min(kChunk, count - start);
-            gatherFrames(in + first, lanes, start, length, frame);
-            for (int i = 0; i < length; ++i) {
-                f4 f = frame[i];
-                f4 dt = f * c.toCycles;
-                const m4 over = ~(abs(dt) < splat(0.5f));
-                if (any(over)) {
-                    f = select(over, select(f != f, splat(0.0f), copysign(c.maxFrequency, f)), f);
-                    dt = select(over, f * c.toCycles, dt);
+            gatherFrames(in + first, lanesA, start, length, frameA);
+            if (lanesB > 0) {
+                gatherFrames(in + first + kWidth, lanesB, start, length, frameB);
+                for (int i = 0; i < length; ++i) {
+                    frameA[i] = a.step(c, frameA[i]);
+                    frameB[i] = b.step(c, frameB[i]);
                 }
-                const f4 next = p + dt;
-                p = next - ones(next >= splat(1.0f)) + ones(next < splat(0.0f));  // next is never -0
-                const f4 unit = f * c.toUnit;
-                const m4 changed = f != previous;
-                if (any(changed | gliding)) {
-                    const m4 heldAgain = ~changed & gliding;
-                    if (any(heldAgain)) {
-                        const f4 back = y / unit;
-                        integ = select(heldAgain, select(finite(back), back, splat(0.0f)), integ);
-                    }
-                    integ = select(changed & (previous == splat(0.0f)), splat(0.0f), integ);
-                    gliding = changed & (previous != splat(0.0f)) & (f != splat(0.0f));
-                    previous = select(changed, f, previous);
-                    const f4 r = advance(c, p, dt, f, select(gliding, splat(0.0f), integ));
-                    y = select(gliding, splat(0.999f) * y + unit * r, unit * r);
-                    integ = select(gliding, integ, r);
-                } else {
-                    integ = advance(c, p, dt, f, integ);
-                    y = unit * integ;
-                }
-                const m4 limit = ~(abs(y) <= splat(zigzag::kMaxLevel));
-                if (any(limit)) {
-                    const f4 held = copysign(splat(zigzag::kMaxLevel), y);
-                    integ = select(limit & ~gliding, held / unit, integ);
-                    y = select(limit, held, y);
-                }
-                frame[i] = y;
+                scatterFrames(frameB, lanesB, start, length, out0 + first + kWidth, out1 + first + kWidth);
+            } else {
+                for (int i = 0; i < length; ++i) frameA[i] = a.step(c, frameA[i]);
             }
-            scatterFrames(frame, lanes, start, length, out0 + first, out1 + first);
+            scatterFrames(frameA, lanesA, start, length, out0 + first, out1 + first);
         }
-        store(at[kPhase], p);
-        store(at[kIntegrator], integ);
-        store(at[kFrequency], previous);
-        store(at[kOutput], y);
-        store(at[kGliding], select(gliding, splat(1.0f), splat(0.0f)));
+        a.save(bank, n, first);
+        if (lanesB > 0) b.save(bank, n, first + kWidth);
     }
 }
 
