@@ -1,7 +1,8 @@
 # The four plug-ins' integration suites once more, with Pd 0.53.1 running
 # under valgrind's memcheck: no invalid read or write, no use of
 # uninitialised values, nothing definitely lost. Also under valgrind: the
-# multichannel test in Pd 0.55.2, and a patch that creates every plug-in,
+# multichannel tests in Pd 0.55.2 (leveler~ -m, and the voices of mellow~
+# and zigzag~), and a patch that creates every plug-in,
 # runs audio, sends messages and then deletes every object (the suites' Pd
 # runs end without freeing their objects, so the deletion path gets its own
 # run). Every valgrind report is kept in build-valgrind/logs/.
@@ -26,7 +27,7 @@ for s in "${suites[@]}"; do
 done
 if [ "$bin" = "$work" ]; then
   cmake -S . -B "$work" -DQUILL_PD_INCLUDE_DIR="$QUILL_PD055/usr/include/pd" >/dev/null
-  cmake --build "$work" -j"$QUILL_JOBS" --target $(printf 'test_%s_in_pd ' "${suites[@]}")
+  cmake --build "$work" -j"$QUILL_JOBS" --target $(printf 'test_%s_in_pd ' "${suites[@]}") test_multichannel_in_pd
 fi
 plugins="$bin/plugins"
 
@@ -74,6 +75,8 @@ for s in "${suites[@]}"; do
 done
 if [ -x "$pd055" ]; then
   start_job "leveler multichannel in Pd 0.55.2" run_suite leveler pd055 1 --gtest_filter='*Multichannel*'
+  start_job "mellow and zigzag voices in Pd 0.55.2" run_suite multichannel pd055 1 \
+    --gtest_filter='*With3*:*With8*:*ChannelCounts*'
 fi
 
 # Every plug-in created, run, messaged and deleted; some created again while
