@@ -134,6 +134,46 @@ struct Voices {
         return y;
     }
 
+    // Whether every lane's frequency is held through these frames, below
+    // half the rate (as every played frequency is) and not negative, with no
+    // glide to leave: then `steady` plays them.
+    bool holdsThrough(const f4* frame, int length) const
+    {
+        m4 moved = gliding | (previous < splat(0.0f));
+        for (int i = 0; i < length; ++i) moved |= frame[i] != previous;
+        return !any(moved);
+    }
+
+    // A sample of held, forward frequencies. The corrections are formed only
+    // when some lane's phase may lie in a window: a phase at least `margin`
+    // beyond dt from 0, 1 and 0.5 is in none, however its twin half a cycle
+    // on rounds (a few 1e-7 at most).
+    __attribute__((always_inline)) f4 steady(const Constants& c, f4 f, f4 low, f4 high)
+    {
+        const f4 dt = f * c.toCycles;
+        const f4 next = p + dt;
+        p = next - ones(next >= splat(1.0f)) + ones(next < splat(0.0f));  // next is never -0
+        const f4 unit = f * c.toUnit;
+        const m4 near = (p < low) | (p > high) | (abs(p - splat(0.5f)) < low);
+        if (__builtin_expect(any(near), 0)) {
+            integ = integrate(c, p, dt, f, integ);
+        } else {
+            const f4 s = splat(-1.0f) + twos(p >= splat(0.5f)) + twos(p >= splat(1.0f));
+            integ = splat(0.999f) * integ + s;
+        }
+        y = unit * integ;
+        limit(unit);
+        return y;
+    }
+
+    // The bounds `steady` takes for held frequencies: dt + margin, 1 - (dt + margin).
+    void windowBounds(const Constants& c, f4& low, f4& high) const
+    {
+        constexpr float kMargin = 1.0f / 1048576.0f;
+        low = previous * c.toCycles + splat(kMargin);
+        high = splat(1.0f) - low;
+    }
+
     // Holds |y| to the limit, as the single-channel kernel does.
     __attribute__((always_inline)) void limit(f4 unit)
     {
@@ -205,11 +245,25 @@ void compute(const zigzag& k, float* bank, int channels, int count, const float*
             gatherFrames(in + first, lanesA, start, length, frameA);
             if (lanesB > 0) {
                 gatherFrames(in + first + kWidth, lanesB, start, length, frameB);
-                for (int i = 0; i < length; ++i) {
-                    frameA[i] = a.step(c, frameA[i]);
-                    frameB[i] = b.step(c, frameB[i]);
+                if (a.holdsThrough(frameA, length) && b.holdsThrough(frameB, length)) {
+                    f4 lowA, highA, lowB, highB;
+                    a.windowBounds(c, lowA, highA);
+                    b.windowBounds(c, lowB, highB);
+                    for (int i = 0; i < length; ++i) {
+                        frameA[i] = a.steady(c, frameA[i], lowA, highA);
+                        frameB[i] = b.steady(c, frameB[i], lowB, highB);
+                    }
+                } else {
+                    for (int i = 0; i < length; ++i) {
+                        frameA[i] = a.step(c, frameA[i]);
+                        frameB[i] = b.step(c, frameB[i]);
+                    }
                 }
                 scatterFrames(frameB, lanesB, start, length, out0 + first + kWidth, out1 + first + kWidth);
+            } else if (a.holdsThrough(frameA, length)) {
+                f4 low, high;
+                a.windowBounds(c, low, high);
+                for (int i = 0; i < length; ++i) frameA[i] = a.steady(c, frameA[i], low, high);
             } else {
                 for (int i = 0; i < length; ++i) frameA[i] = a.step(c, frameA[i]);
             }

@@ -117,3 +117,38 @@ TEST(ZigzagVoices, CarriedVoicesKeepTheirStateAndNewOnesStartCleared)
     EXPECT_EQ(back.output[1], reference.output[1]);
     EXPECT_EQ(back.frequency[1], reference.frequency[1]);
 }
+
+TEST(ZigzagVoices, HeldFrequenciesKeepTheSingleChannelBits)
+{
+    // Held frequencies take a short way that skips the corrections far from
+    // the jumps; phases that land on a window's edge, increments of exactly
+    // 1/4, 0.225 and 0.43716 (where the limit acts), 0 Hz and the highest
+    // frequency played must still give the scalar bits.
+    const int rate = 44100;
+    zigzag constants;
+    constants.init(rate);
+    const float held[] = {0.25f * rate, 0.225f * rate, 0.43716f * rate, 440.0f, 0.0f, constants.maxFrequency,
+                          1.0f, 11025.5f, 3000.0f, 0.125f * rate, 20.0f, 7000.0f, 0.33333334f * rate};
+    const int channels = static_cast<int>(sizeof held / sizeof held[0]);
+    const size_t length = 20000;
+    std::vector<std::vector<float>> in, out(static_cast<size_t>(channels), std::vector<float>(length));
+    for (float f : held) in.emplace_back(length, f);
+    std::vector<float> bank(zigzag_voices::bankFloats(channels), 0.0f);
+    std::vector<const float*> ins;
+    std::vector<float*> outs;
+    for (int c = 0; c < channels; ++c) {
+        ins.push_back(in[size_t(c)].data());
+        outs.push_back(out[size_t(c)].data());
+    }
+    zigzag_voices::compute(constants, bank.data(), channels, static_cast<int>(length), ins.data(), outs.data(), outs.data());
+    for (int c = 0; c < channels; ++c) {
+        zigzag single;
+        single.init(rate);
+        std::vector<float> f = in[size_t(c)], a(length), b(length);
+        float* kin[1] = {f.data()};
+        float* kout[2] = {a.data(), b.data()};
+        single.compute(static_cast<int>(length), kin, kout);
+        for (size_t i = 0; i < length; ++i)
+            ASSERT_TRUE(sameBits(out[size_t(c)][i], a[i])) << held[c] << " Hz, sample " << i;
+    }
+}
