@@ -18,7 +18,7 @@
 #include "kernels/common/polyblep.h"
 #include "kernels/common/wrapping_noise.h"
 #include "kernels/klaxon/klaxon.h"
-#include "kernels/common/portable_math.h"
+#include "kernels/common/maths/maths.h"
 
 namespace {
 
@@ -120,7 +120,7 @@ void klaxon::computeHeld(const BlockControls& c, int count, float* out0, float* 
 {
     const float env = 1.0f;
     const float rangeArg = 4.6051702f * sweepSmooth[1];
-    if (bitsOf(rangeArg) != sweepRange.key) sweepRange = {bitsOf(rangeArg), std::exp(rangeArg)};
+    if (bitsOf(rangeArg) != sweepRange.key) sweepRange = {bitsOf(rangeArg), quill::exponentialE(rangeArg)};
     const float fc = std::min(20.0f + 60.0f * env * sweepRange.value, maxCutoff);
     const float tanArg = piOverRate * fc;
     if (bitsOf(tanArg) != cutoffTan.key) {
@@ -146,7 +146,7 @@ void klaxon::computeHeld(const BlockControls& c, int count, float* out0, float* 
             if (phase < lfoP) noiseH = static_cast<float>(noise) * 4.656613e-10f;
             lfoP = phase;
             const float pitchArg = depthS * (lfoValue(phase, noiseH) + envTerm);
-            if (bitsOf(pitchArg) != factor.key) factor = {bitsOf(pitchArg), std::exp2(pitchArg)};
+            if (bitsOf(pitchArg) != factor.key) factor = {bitsOf(pitchArg), quill::exponentialTwo(pitchArg)};
             const float m = factor.value;
             const float dt = c.pitchInc * m;
             const float p = quill::wrapPhase(osc + dt);
@@ -228,7 +228,7 @@ void klaxon::computeMoving(const BlockControls& c, int count, float* out0, float
 
         // Cutoff from 20 Hz up to 20 + 60 * 100^sweep at full envelope.
         const float rangeArg = 4.6051702f * sweepS;
-        if (bitsOf(rangeArg) != range.key) range = {bitsOf(rangeArg), std::exp(rangeArg)};
+        if (bitsOf(rangeArg) != range.key) range = {bitsOf(rangeArg), quill::exponentialE(rangeArg)};
         const float fc = std::min(20.0f + 60.0f * env * range.value, maxCutoff);
         const float tanArg = piOverRate * fc;
         if (bitsOf(tanArg) != tangent.key) {
@@ -251,7 +251,7 @@ void klaxon::computeMoving(const BlockControls& c, int count, float* out0, float
 
         // Oscillator: +-depth octaves of LFO, down by up to depth/2 octaves as env falls.
         const float pitchArg = depthS * (L + 0.5f * (env - 1.0f));
-        if (bitsOf(pitchArg) != factor.key) factor = {bitsOf(pitchArg), std::exp2(pitchArg)};
+        if (bitsOf(pitchArg) != factor.key) factor = {bitsOf(pitchArg), quill::exponentialTwo(pitchArg)};
         const float m = factor.value;
         const float dt = c.pitchInc * m;
         const float p = quill::wrapPhase(osc + dt);

@@ -18,7 +18,7 @@
 #include "kernels/common/wrapping_noise.h"
 #include "kernels/leveler/leveler.h"
 #include "kernels/leveler/leveler_stages.h"
-#include "kernels/common/portable_math.h"
+#include "kernels/common/maths/maths.h"
 
 namespace stage = quill::leveler_stages;
 
@@ -104,7 +104,7 @@ void leveler::compute(int count, QUILLFLOAT** inputs, QUILLFLOAT** outputs)
         // exponentials of consecutive samples overlap.
         for (int i = 0; i < n; ++i) levels[i] = stage::compressorExponent(levels[i], ratioOf(smoothed[i]));
         for (int i = 0; i < n; ++i) {
-            if (bitsOf(levels[i]) != down.key) down = {bitsOf(levels[i]), exp10f(levels[i])};
+            if (bitsOf(levels[i]) != down.key) down = {bitsOf(levels[i]), quill::exponentialTen(levels[i])};
             gains[i] = down.value;
         }
 
@@ -113,7 +113,7 @@ void leveler::compute(int count, QUILLFLOAT** inputs, QUILLFLOAT** outputs)
             const float angle = stage::toneAngle(smoothed[i], piOverRate);
             if (bitsOf(angle) != cot.key) cot = {bitsOf(angle), 1.0f / quill::tangent(angle)};
             const float makeupExp = stage::makeupExponent(ratioOf(smoothed[i]));
-            if (bitsOf(makeupExp) != up.key) up = {bitsOf(makeupExp), exp10f(makeupExp)};
+            if (bitsOf(makeupExp) != up.key) up = {bitsOf(makeupExp), quill::exponentialTen(makeupExp)};
             const float shapedNow = stage::softClip(up.value, sums[i], gains[i], norm);
             tonePrev = stage::toneLowpass(norm, shapedNow, shapedPrev, cot.value, tonePrev);
             shapedPrev = shapedNow;

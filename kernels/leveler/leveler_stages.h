@@ -5,8 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <math.h>  // exp10f (GNU)
-#include "kernels/common/portable_math.h"
+#include "kernels/common/maths/maths.h"
 
 namespace quill {
 namespace leveler_stages {
@@ -71,7 +70,7 @@ inline float compressorExponent(float envelope, float r)
 // Feed-forward gain of the compressor.
 inline float compressorGain(float envelope, float r)
 {
-    return exp10f(compressorExponent(envelope, r));
+    return quill::exponentialTen(compressorExponent(envelope, r));
 }
 
 // Make-up gain, 30 (1 - r) dB.

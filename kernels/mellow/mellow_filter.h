@@ -3,7 +3,7 @@
 #pragma once
 
 #include <cmath>
-#include "kernels/common/portable_math.h"
+#include "kernels/common/maths/maths.h"
 
 namespace mellow_filter {
 
