@@ -4,7 +4,7 @@
 // float rounding midpoint take a double-double evaluation (errs by less than
 // 2^-58 relative; the exact logarithms of floats come no closer than 0.09
 // double ulps to a midpoint).
-//   tools/maths_sweep log10   checks every positive float.
+// tests/differential/exact_maths_sweeps.cpp checks every positive float.
 #pragma once
 
 #include <cstdint>

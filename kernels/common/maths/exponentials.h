@@ -4,7 +4,7 @@
 // decides all but about one argument in 250,000; those within 16 double
 // ulps of a float rounding midpoint, and results below the float normal
 // range, take a double-double evaluation.
-//   tools/maths_sweep exp|exp2|exp10   checks them against a reference.
+// tests/differential/exact_maths_sweeps.cpp checks them against a reference.
 #pragma once
 
 #include <cstdint>
