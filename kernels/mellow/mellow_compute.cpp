@@ -3,8 +3,8 @@
 // damping and the filter's weights are the same for every sample: they are
 // formed once, kept from block to block while the smoothed values stay, and
 // the sample loop is the bare recursion. While a smoother glides, each sample
-// forms them afresh: a chunk of samples at a time, the smoothers first, then
-// tangents and weights several lanes at a time, then the recursion. Every
+// forms them afresh, ahead of the recursion: a chunk of samples at a time,
+// tangents and weights several lanes at a time. Every
 // value is computed by the same operations in the same order either way, so
 // both paths give the same bits.
 #include <cmath>
@@ -22,6 +22,15 @@ constexpr float kStateLimit = 1e20f;
 
 // Samples per pass of the gliding loop.
 constexpr int kChunk = 64;
+
+// A gliding chunk's prewarp angles (then their tangents), Q values and weights.
+struct Chunk {
+    alignas(16) float angle[kChunk];
+    alignas(16) float q[kChunk];
+    alignas(16) float g[kChunk];
+    alignas(16) float a1[kChunk];
+    alignas(16) float a2[kChunk];
+};
 
 // From tangents t and Q values: c = 1/t, d = 1/Q, then g, a1 and a2 exactly
 // as mellow_filter forms them, four lanes at a time and the rest one by one.
@@ -116,32 +125,48 @@ void mellow::filterGliding(int count, const float* in, float* out0, float* out1,
     float qs = resonanceQSmooth[1];
     float s1 = lowpassState[1];
     float s2 = lowpassState[2];
-    // A chunk's weights, formed before its recursion runs (they never depend
-    // on the signal): 6 x 64 floats, 1.5 KiB of stack.
-    alignas(16) float angle[kChunk], tangent[kChunk], q[kChunk];
-    alignas(16) float g[kChunk], a1[kChunk], a2[kChunk];
-    for (int start = 0; start < count; start += kChunk) {
-        const int n = count - start < kChunk ? count - start : kChunk;
-        // The smoothers: a serial one-pole each.
-        for (int i = 0; i < n; ++i) {
+    // The weights never depend on the signal, so they are formed ahead:
+    // while the recursion runs through one chunk, the smoothers, tangents and
+    // weights of the next are formed in the same loop, four samples at a
+    // time, and the processor overlaps the two dependency chains.
+    // Two chunks of five arrays: 2.5 KiB of stack.
+    Chunk chunk[2];
+    // The smoothers' next k samples into c from position `from`, then their
+    // tangents (in place) and weights, several lanes at a time.
+    auto prepare = [&](Chunk& c, int from, int k) {
+        for (int i = from; i < from + k; ++i) {
             cs = quill::smoothStep(pole, cs, cutoffIn);
-            angle[i] = toAngle * cs;
+            c.angle[i] = toAngle * cs;
             qs = quill::smoothStep(pole, qs, qIn);
-            q[i] = qs;
+            c.q[i] = qs;
         }
-        // Tangents, then the weights, several lanes at a time: each lane
-        // does the scalar formulas' operations in their order.
-        quill::tangents(angle, tangent, n);
-        formWeights(tangent, q, g, a1, a2, n);
-        // The recursion.
-        for (int i = 0; i < n; ++i) {
-            const float s0 = lowpassFeedback(in[start + i], g[i], a1[i], a2[i], s1, s2);
-            const float y = lowpassFeedforward(g[i], s0, s1, s2);
-            out0[start + i] = y;  // in[start + i] was read first: buffers may alias
-            out1[start + i] = y;
+        quill::tangents(c.angle + from, c.angle + from, k);
+        formWeights(c.angle + from, c.q + from, c.g + from, c.a1 + from, c.a2 + from, k);
+    };
+    // The recursion for samples base + from to base + from + k - 1.
+    auto recurse = [&](const Chunk& c, int base, int from, int k) {
+        for (int i = from; i < from + k; ++i) {
+            const float s0 = lowpassFeedback(in[base + i], c.g[i], c.a1[i], c.a2[i], s1, s2);
+            const float y = lowpassFeedforward(c.g[i], s0, s1, s2);
+            out0[base + i] = y;  // in[base + i] was read first: buffers may alias
+            out1[base + i] = y;
             s2 = s1;
             s1 = s0;
         }
+    };
+    int n = count < kChunk ? count : kChunk;
+    prepare(chunk[0], 0, n);
+    for (int start = 0, now = 0; start < count; start += n, now ^= 1) {
+        n = count - start < kChunk ? count - start : kChunk;
+        const int rest = count - start - n;
+        const int m = rest < kChunk ? rest : kChunk;  // samples of the next chunk
+        int i = 0;
+        for (; i + 4 <= m; i += 4) {
+            prepare(chunk[now ^ 1], i, 4);
+            recurse(chunk[now], start, i, 4);
+        }
+        if (i < m) prepare(chunk[now ^ 1], i, m - i);
+        recurse(chunk[now], start, i, n - i);
     }
     cutoffSmooth[0] = cutoffSmooth[1] = cs;
     resonanceQSmooth[0] = resonanceQSmooth[1] = qs;
