@@ -137,28 +137,46 @@ void klaxon::computeHeld(const BlockControls& c, int count, float* out0, float* 
     float lfoP = lfoPhase[1], noiseH = noiseHeld[1], osc = oscPhase[1], s1 = filterState1[1], s2 = filterState2[1];
     Remembered factor = pitchFactor;
 
+    // A chunk at a time: the LFO and the pitch exponents first (they never
+    // depend on the oscillator), their base-2 exponentials several lanes at
+    // a time (unless the exponent held still), then oscillator and lowpass.
+    // Two arrays of 64 floats: 512 bytes of stack.
+    constexpr int kChunk = 64;
+    float pitchArgs[kChunk], factors[kChunk];
     auto run = [&](auto lfoValue) {
-        for (int i = 0; i < count; ++i) {
-            holdNow = addSaturating(holdNow, 1);
-            noise = quill::noiseNext(noise);
-            float phase = quill::wrapPhase(lfoStep + lfoP);
-            if (!std::isfinite(phase)) phase = 0.0f;
-            if (phase < lfoP) noiseH = static_cast<float>(noise) * 4.656613e-10f;
-            lfoP = phase;
-            const float pitchArg = depthS * (lfoValue(phase, noiseH) + envTerm);
-            if (bitsOf(pitchArg) != factor.key) factor = {bitsOf(pitchArg), quill::exponentialTwo(pitchArg)};
-            const float m = factor.value;
-            const float dt = c.pitchInc * m;
-            const float p = quill::wrapPhase(osc + dt);
-            osc = p;
-            const float h = quill::halfCycleOnFast(p);
-            const float s = quill::squareFromPhaseFast(p);
-            const float x = s + polyBlep(h, dt, c.pitchPeriod, m) - polyBlep(p, dt, c.pitchPeriod, m);
-            const float low = svfLowpass(x, g, damping, s1, s2);
-            const float e = env * low;
-            const float y = e / (1.0f + std::fabs(e));
-            out0[i] = y;
-            out1[i] = y;
+        for (int start = 0; start < count; start += kChunk) {
+            const int n = count - start < kChunk ? count - start : kChunk;
+            int changed = 0;
+            for (int i = 0; i < n; ++i) {
+                holdNow = addSaturating(holdNow, 1);
+                noise = quill::noiseNext(noise);
+                float phase = quill::wrapPhase(lfoStep + lfoP);
+                if (!std::isfinite(phase)) phase = 0.0f;
+                if (phase < lfoP) noiseH = static_cast<float>(noise) * 4.656613e-10f;
+                lfoP = phase;
+                pitchArgs[i] = depthS * (lfoValue(phase, noiseH) + envTerm);
+                changed += bitsOf(pitchArgs[i]) != factor.key;
+            }
+            if (changed) {
+                quill::exponentialsTwo(pitchArgs, factors, n);
+                factor = {bitsOf(pitchArgs[n - 1]), factors[n - 1]};
+            } else {
+                for (int i = 0; i < n; ++i) factors[i] = factor.value;
+            }
+            for (int i = 0; i < n; ++i) {
+                const float m = factors[i];
+                const float dt = c.pitchInc * m;
+                const float p = quill::wrapPhase(osc + dt);
+                osc = p;
+                const float h = quill::halfCycleOnFast(p);
+                const float s = quill::squareFromPhaseFast(p);
+                const float x = s + polyBlep(h, dt, c.pitchPeriod, m) - polyBlep(p, dt, c.pitchPeriod, m);
+                const float low = svfLowpass(x, g, damping, s1, s2);
+                const float e = env * low;
+                const float y = e / (1.0f + std::fabs(e));
+                out0[start + i] = y;
+                out1[start + i] = y;
+            }
         }
     };
     // One loop per LFO shape, the shape's formula inlined.

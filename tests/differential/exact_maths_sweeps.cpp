@@ -7,7 +7,7 @@
 //   function where its result lies clear of a float rounding midpoint, else by
 //   long double; a sweep also counts the arguments where the C library's own
 //   float function (the kernels' former call) rounds otherwise;
-// - the vector tangent gives the scalar one's bits.
+// - the block forms (several lanes at a time) give the scalar ones' bits.
 // The ranges hold every argument the kernels form at rates up to kMaxRate,
 // and every lower rate: each starts at 0 or at the lowest rate's end.
 #include <gtest/gtest.h>
@@ -22,9 +22,7 @@
 #include <thread>
 #include <vector>
 
-#include "kernels/common/maths/decimal_log.h"
-#include "kernels/common/maths/exponentials.h"
-#include "kernels/common/maths/tangent.h"
+#include "kernels/common/maths/maths.h"
 
 namespace {
 
@@ -150,21 +148,46 @@ TEST(ExactMaths, TangentIsTheDoubleTangentOnZeroToHalfPi)
     (void)kMaxRate;
 }
 
-TEST(ExactMaths, VectorTangentIsTheScalarOne)
+// The block forms (several lanes at a time, a remainder one by one) against
+// the scalar functions, over a call's whole range: blocks of 7 values.
+template <class Block, class Scalar>
+Tally sweepBlocks(float lo, float hi, Block block, Scalar scalar)
 {
-    // Blocks of every length up to 4 lanes plus a remainder, over the range.
-    const float top = std::nextafter(static_cast<float>(M_PI_2), 0.0f);
-    const Tally t = sweep(0.0f, top, [](float x, Tally& tally) {
+    return sweep(lo, hi, [&](float x, Tally& tally) {
         thread_local float in[7], out[7];
         thread_local int filled = 0;
         in[filled++] = x;
         if (filled < 7) return;
-        quill::maths::tangents(in, out, 7);
+        block(in, out, 7);
         for (int i = 0; i < 7; ++i)
-            if (!same(out[i], quill::maths::tangent(in[i]))) ++tally.failed;
+            if (!same(out[i], scalar(in[i]))) ++tally.failed;
         filled = 0;
     });
-    EXPECT_NONE_FAILED(t);
+}
+
+TEST(ExactMaths, BlockFormsAreTheScalarOnes)
+{
+    const float top = std::nextafter(static_cast<float>(M_PI_2), 0.0f);
+    const Tally tan = sweepBlocks(0.0f, top, quill::tangents, [](float x) { return quill::tangent(x); });
+    EXPECT_NONE_FAILED(tan);
+    const Tally log = sweepBlocks(0.0f, INFINITY, quill::decimalLogs, [](float x) { return quill::decimalLog(x); });
+    EXPECT_NONE_FAILED(log);
+    const Tally exp =
+        sweepBlocks(-333.5f, 4.61f, quill::exponentialsE, [](float x) { return quill::exponentialE(x); });
+    EXPECT_NONE_FAILED(exp);
+    const Tally exp2 =
+        sweepBlocks(-1.5f, 1.0f, quill::exponentialsTwo, [](float x) { return quill::exponentialTwo(x); });
+    EXPECT_NONE_FAILED(exp2);
+    const Tally exp10 =
+        sweepBlocks(-40.5f, 1.5f, quill::exponentialsTen, [](float x) { return quill::exponentialTen(x); });
+    EXPECT_NONE_FAILED(exp10);
+    // Specials take the scalar way.
+    const float odd[] = {NAN, -1.0f, 0.0f, INFINITY, 1e-40f, -INFINITY, 1e30f, 1.0f};
+    float out[8];
+    quill::decimalLogs(odd, out, 8);
+    for (int i = 0; i < 8; ++i) EXPECT_TRUE(same(out[i], quill::decimalLog(odd[i]))) << odd[i];
+    quill::exponentialsTen(odd, out, 8);
+    for (int i = 0; i < 8; ++i) EXPECT_TRUE(same(out[i], quill::exponentialTen(odd[i]))) << odd[i];
 }
 
 TEST(ExactMaths, DecimalLogIsTheDoubleLogFromOneHundredMillionth)

@@ -35,16 +35,14 @@ inline void splitLogArgument(float x, int32_t& e, double& f)
     f = static_cast<double>(m) - 1.0;
 }
 
-// ln(1 + f) = 2 atanh(s), s = f / (2 + f): f - (f^2/2 - s (f^2/2 + R(s^2))).
-inline double naturalLogOnePlusFast(double f)
+// ln(1 + f) = 2 atanh(s), s = f / (2 + f): f - (f^2/2 - s (f^2/2 + R(s^2))),
+// R to s^16 (error below 2^-50 relative for |s| < 0.1716).
+template <class D>
+inline D naturalLogOnePlusFast(D f)
 {
-    const double s = f / (2.0 + f);
-    const double z = s * s;
-    double r = 2.0 / 25;
-    r = r * z + 2.0 / 23;
-    r = r * z + 2.0 / 21;
-    r = r * z + 2.0 / 19;
-    r = r * z + 2.0 / 17;
+    const D s = f / (2.0 + f);
+    const D z = s * s;
+    D r = splat<D>(2.0 / 17);
     r = r * z + 2.0 / 15;
     r = r * z + 2.0 / 13;
     r = r * z + 2.0 / 11;
@@ -53,8 +51,15 @@ inline double naturalLogOnePlusFast(double f)
     r = r * z + 2.0 / 5;
     r = r * z + 2.0 / 3;
     r = r * z;
-    const double halfSquare = 0.5 * f * f;
+    const D halfSquare = 0.5 * f * f;
     return f - (halfSquare - s * (halfSquare + r));
+}
+
+// The double evaluation of log10(2^e (1 + f)).
+template <class D>
+inline D decimalLogFast(D e, D f)
+{
+    return e * kLog10TwoHi + (e * kLog10TwoLo + naturalLogOnePlusFast(f) * kLog10EHi);
 }
 
 // The same logarithm as hi + lo to about 2^-60 relative: s as a
@@ -115,10 +120,45 @@ inline float decimalLog(float x)
     } else {
         splitLogArgument(x, e, f);
     }
-    const double ed = static_cast<double>(e);
-    const double r = ed * kLog10TwoHi + (ed * kLog10TwoLo + naturalLogOnePlusFast(f) * kLog10EHi);
+    const double r = decimalLogFast(static_cast<double>(e), f);
     if (nearFloatMidpoint(r, 1024u)) return decimalLogExact(e, f);
     return static_cast<float>(r);
+}
+
+// out[i] = decimalLog(x[i]) for i < n, four at a time; a group with an
+// argument that is not a positive normal finite float, or a result the
+// double evaluation leaves undecided, takes the scalar way. The arrays may
+// be the same.
+inline void decimalLogs(const float* x, float* out, int n)
+{
+    typedef int32_t i32x4 __attribute__((vector_size(16)));
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+        f32x4 v;
+        std::memcpy(&v, x + i, sizeof v);
+        const i32x4 b = (i32x4)v;
+        const i32x4 mantissa = b & 0x7fffff;
+        const i32x4 high = mantissa > 0x3504f3;  // -1 where 1.mantissa > sqrt(2)
+        const i32x4 e = ((b >> 23) & 0xff) - 127 - high;
+        const f32x4 m = (f32x4)(mantissa | (high ? 0x3f000000 : 0x3f800000));
+        const f32x2 mLow = __builtin_shufflevector(m, m, 0, 1), mHigh = __builtin_shufflevector(m, m, 2, 3);
+        const f32x2 eLow = __builtin_convertvector(__builtin_shufflevector(e, e, 0, 1), f32x2);
+        const f32x2 eHigh = __builtin_convertvector(__builtin_shufflevector(e, e, 2, 3), f32x2);
+        const f64x2 rLow = decimalLogFast(__builtin_convertvector(eLow, f64x2), __builtin_convertvector(mLow, f64x2) - 1.0);
+        const f64x2 rHigh = decimalLogFast(__builtin_convertvector(eHigh, f64x2), __builtin_convertvector(mHigh, f64x2) - 1.0);
+        // Positive normal finite: biased exponent 1 to 254, sign clear.
+        const i32x4 usable = (b >= 0x00800000) & (b < 0x7f800000);
+        if (usable[0] && usable[1] && usable[2] && usable[3] && !nearFloatMidpoint(rLow[0], 1024u) &&
+            !nearFloatMidpoint(rLow[1], 1024u) && !nearFloatMidpoint(rHigh[0], 1024u) &&
+            !nearFloatMidpoint(rHigh[1], 1024u)) {
+            const f32x2 a = __builtin_convertvector(rLow, f32x2), c = __builtin_convertvector(rHigh, f32x2);
+            const f32x4 r = __builtin_shufflevector(a, c, 0, 1, 2, 3);
+            std::memcpy(out + i, &r, sizeof r);
+        } else {
+            for (int k = 0; k < 4; ++k) out[i + k] = decimalLog(v[k]);
+        }
+    }
+    for (; i < n; ++i) out[i] = decimalLog(x[i]);
 }
 
 }  // namespace maths

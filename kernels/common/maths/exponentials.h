@@ -63,39 +63,58 @@ constexpr ExpBase kBaseE{0x1.7154765p+0, 0x1.5c17f0bbbe88p-31};
 constexpr ExpBase kBaseTwo{1.0, 0.0};
 constexpr ExpBase kBaseTen{0x1.a934f09p+1, 0x1.e68dc57f2496p-29};
 
-// 2^e for e in the double's normal exponent range.
-inline double powerOfTwo(int64_t e)
-{
-    return doubleOf(static_cast<uint64_t>(e + 1023) << 52);
-}
+// Lane access for the table look-up: one value, or each lane of a vector.
+inline double tableColumn(int64_t j, int column) { return kExp2Table[j][column]; }
+inline f64x2 tableColumn(i64x2 j, int column) { return f64x2{kExp2Table[j[0]][column], kExp2Table[j[1]][column]}; }
+inline int64_t bitsOfLanes(double v) { return static_cast<int64_t>(bitsOf(v)); }
+inline i64x2 bitsOfLanes(f64x2 v) { return (i64x2)v; }  // a vector cast keeps the bits
+inline double lanesOfBits(int64_t b) { return doubleOf(static_cast<uint64_t>(b)); }
+inline f64x2 lanesOfBits(i64x2 b) { return (f64x2)b; }
 
-inline float exponential(float x, ExpBase base)
+// The double evaluation of 2^(x log2 base) for float x (as double), within
+// 2^-48 relative; its parts for the double-double evaluation in rHi, tLo,
+// j, scale. x is finite; beyond [-160, 130] in t, 2^t rounds to float zero or
+// infinity, so t is clamped there.
+template <class D, class I = decltype(bitsOfLanes(D{}))>
+inline D exponentialFast(D x, ExpBase base, D& rHi, D& tLo, I& j, D& scale)
 {
-    if (x != x) return x + x;  // NaN, quietened
-    double tHi = static_cast<double>(x) * base.hi;
-    double tLo = static_cast<double>(x) * base.lo;
-    // Beyond these 2^t rounds to float infinity or zero.
-    if (tHi > 130.0) tHi = 130.0, tLo = 0.0;
-    if (tHi < -160.0) tHi = -160.0, tLo = 0.0;
-    const double shift = 0x1.8p52;  // adding it rounds to an integer
-    const double k = (tHi * 32.0 + shift) - shift;
-    const double rHi = tHi - k * 0x1p-5;  // exact: both multiples of tHi's ulp, and close
-    const int64_t ki = static_cast<int64_t>(k);
-    const int64_t j = ki & 31;
-    const double scale = powerOfTwo((ki - j) / 32);
-    const double tableHi = kExp2Table[j][0], tableLo = kExp2Table[j][1];
-
-    // e^p - 1 for p = r ln 2, |p| < 0.0109, to p^7.
-    const double p = (rHi + tLo) * kLn2Hi;
-    double q = 1.0 / 5040;
-    q = q * p + 1.0 / 720;
+    D tHi = x * base.hi;
+    tLo = x * base.lo;
+    const auto high = tHi > 130.0, low = tHi < -160.0;
+    tHi = select(high, splat<D>(130.0), select(low, splat<D>(-160.0), tHi));
+    tLo = select(high | low, D{} * 0.0, tLo);
+    // Adding 1.5 * 2^52 rounds to an integer k, held in the low bits.
+    const D shifted = tHi * 32.0 + 0x1.8p52;
+    const D k = shifted - 0x1.8p52;
+    rHi = tHi - k * 0x1p-5;  // exact: both multiples of tHi's ulp, and close
+    const I ki = (bitsOfLanes(shifted) & ((int64_t{1} << 52) - 1)) - (int64_t{1} << 51);
+    j = ki & 31;
+    scale = lanesOfBits(((ki >> 5) + 1023) << 52);  // 2^(k div 32)
+    // e^p - 1 for p = r ln 2, |p| < 0.0109, to p^6 (error below 2^-48).
+    const D p = (rHi + tLo) * kLn2Hi;
+    D q = splat<D>(1.0 / 720);
     q = q * p + 1.0 / 120;
     q = q * p + 1.0 / 24;
     q = q * p + 1.0 / 6;
     q = q * p + 0.5;
-    const double expm1 = p + p * p * q;
-    const double y = (tableHi + (tableHi * expm1 + tableLo)) * scale;
-    if (y >= 0x1p-126 && !nearFloatMidpoint(y, 16u)) return static_cast<float>(y);
+    const D expm1 = p + p * p * q;
+    const D tableHi = tableColumn(j, 0);
+    return (tableHi + (tableHi * expm1 + tableColumn(j, 1))) * scale;
+}
+
+// True when the double evaluation y rounds to the correct float: y is of
+// normal float size and clear of a float rounding midpoint by more than its
+// error (256 double ulps, against an error below 2^-48 relative).
+inline bool exponentialDecided(double y) { return y >= 0x1p-126 && !nearFloatMidpoint(y, 256u); }
+
+inline float exponential(float x, ExpBase base)
+{
+    if (x != x) return x + x;  // NaN, quietened
+    double rHi, tLo, scale;
+    int64_t j;
+    const double y = exponentialFast(static_cast<double>(x), base, rHi, tLo, j, scale);
+    if (exponentialDecided(y)) return static_cast<float>(y);
+    const double tableHi = kExp2Table[j][0], tableLo = kExp2Table[j][1];
 
     // Again in double-double: p = pHi + pLo, e^p = 1 + pHi + (pLo + ...).
     double r, rLo;
@@ -128,6 +147,29 @@ inline float exponential(float x, ExpBase base)
 inline float exponentialE(float x) { return exponential(x, kBaseE); }
 inline float exponentialTwo(float x) { return exponential(x, kBaseTwo); }
 inline float exponentialTen(float x) { return exponential(x, kBaseTen); }
+
+// out[i] = exponential(x[i], base) for i < n, two lanes at a time; a pair
+// with a lane the double evaluation leaves undecided (about one in 10^6),
+// or a NaN, takes the scalar way. The arrays may be the same.
+inline void exponentials(const float* x, float* out, int n, ExpBase base)
+{
+    int i = 0;
+    for (; i + 2 <= n; i += 2) {
+        f32x2 v;
+        std::memcpy(&v, x + i, sizeof v);
+        f64x2 rHi, tLo, scale;
+        i64x2 j;
+        const f64x2 y = exponentialFast(__builtin_convertvector(v, f64x2), base, rHi, tLo, j, scale);
+        if (exponentialDecided(y[0]) && exponentialDecided(y[1])) {
+            const f32x2 r = __builtin_convertvector(y, f32x2);
+            std::memcpy(out + i, &r, sizeof r);
+        } else {
+            out[i] = exponential(v[0], base);
+            out[i + 1] = exponential(v[1], base);
+        }
+    }
+    for (; i < n; ++i) out[i] = exponential(x[i], base);
+}
 
 }  // namespace maths
 }  // namespace quill

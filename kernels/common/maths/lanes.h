@@ -16,6 +16,7 @@ namespace maths {
 typedef double f64x2 __attribute__((vector_size(16)));
 typedef int64_t i64x2 __attribute__((vector_size(16)));
 typedef float f32x2 __attribute__((vector_size(8)));
+typedef float f32x4 __attribute__((vector_size(16)));
 
 // Values handled per step by the block routines: two vectors of two, whose
 // dependency chains overlap.

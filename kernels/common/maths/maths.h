@@ -16,9 +16,15 @@
 namespace quill {
 
 using maths::decimalLog;
+using maths::decimalLogs;
 using maths::exponentialE;
 using maths::exponentialTen;
 using maths::exponentialTwo;
+
+// The exponentials over arrays (a float array in, a float array out).
+inline void exponentialsE(const float* x, float* out, int n) { maths::exponentials(x, out, n, maths::kBaseE); }
+inline void exponentialsTwo(const float* x, float* out, int n) { maths::exponentials(x, out, n, maths::kBaseTwo); }
+inline void exponentialsTen(const float* x, float* out, int n) { maths::exponentials(x, out, n, maths::kBaseTen); }
 using maths::tangent;
 using maths::tangents;
 
