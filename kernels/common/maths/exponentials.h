@@ -89,7 +89,9 @@ inline D exponentialFast(D x, ExpBase base, D& rHi, D& tLo, I& j, D& scale)
     rHi = tHi - k * 0x1p-5;  // exact: both multiples of tHi's ulp, and close
     const I ki = (bitsOfLanes(shifted) & ((int64_t{1} << 52) - 1)) - (int64_t{1} << 51);
     j = ki & 31;
-    scale = lanesOfBits(((ki >> 5) + 1023) << 52);  // 2^(k div 32)
+    // 2^(k div 32): (k - j) / 32 + 1023 in the exponent field, by a left
+    // shift alone (SSE2 has no 64-bit arithmetic right shift); k >= -5120.
+    scale = lanesOfBits((ki - j + (int64_t{1023} << 5)) << 47);
     // e^p - 1 for p = r ln 2, |p| < 0.0109, to p^6 (error below 2^-48).
     const D p = (rHi + tLo) * kLn2Hi;
     D q = splat<D>(1.0 / 720);
@@ -160,7 +162,13 @@ inline void exponentials(const float* x, float* out, int n, ExpBase base)
         f64x2 rHi, tLo, scale;
         i64x2 j;
         const f64x2 y = exponentialFast(__builtin_convertvector(v, f64x2), base, rHi, tLo, j, scale);
-        if (exponentialDecided(y[0]) && exponentialDecided(y[1])) {
+        // exponentialDecided on both lanes at once (a NaN fails y >= 2^-126).
+        // (32-bit lanes: SSE2 compares no 64-bit integers.)
+        typedef int32_t i32x4 __attribute__((vector_size(16)));
+        const i32x4 low = ((i32x4)y & 0x1fffffff) - 0x10000000;  // lanes 0 and 2: the low words
+        const i32x4 near = (low <= 256) & (low >= -256);
+        const i64x2 tiny = ~(y >= 0x1p-126);
+        if (!(near[0] | near[2] | static_cast<int32_t>(tiny[0] | tiny[1]))) {
             const f32x2 r = __builtin_convertvector(y, f32x2);
             std::memcpy(out + i, &r, sizeof r);
         } else {
