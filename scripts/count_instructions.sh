@@ -14,7 +14,7 @@ command -v valgrind >/dev/null || { echo "count_instructions: needs valgrind" >&
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 src_root=$(cd "$libs/../.." 2>/dev/null && [ -f kernels/CMakeLists.txt ] && pwd || echo "$root")
-g++ -std=c++17 -O2 -ffp-contract=off -msse2 -mfpmath=sse -I"$src_root" \
+g++ -std=c++17 -O2 -ffp-contract=off -msse2 -mfpmath=sse -Wno-psabi -I"$src_root" \
     "$root/benchmarks/counts/kernel_scenarios.cpp" \
     "$libs"/mellow/libquill_kernel_mellow.a "$libs"/klaxon/libquill_kernel_klaxon.a \
     "$libs"/leveler/libquill_kernel_leveler.a -o "$work/scenarios"

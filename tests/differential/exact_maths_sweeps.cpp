@@ -168,8 +168,19 @@ Tally sweepBlocks(float lo, float hi, Block block, Scalar scalar)
 TEST(ExactMaths, BlockFormsAreTheScalarOnes)
 {
     const float top = std::nextafter(static_cast<float>(M_PI_2), 0.0f);
-    const Tally tan = sweepBlocks(0.0f, top, quill::tangents, [](float x) { return quill::tangent(x); });
+    // The tangent's SSE2/NEON form, and its AVX2 form where the processor has it.
+    const Tally tan =
+        sweepBlocks(0.0f, top, quill::maths::tangentsBaseline, [](float x) { return quill::tangent(x); });
     EXPECT_NONE_FAILED(tan);
+#ifdef QUILL_MATHS_AVX2
+    if (quill::maths::kHasAvx2) {
+        const Tally avx2 =
+            sweepBlocks(0.0f, top, quill::maths::tangentsAvx2, [](float x) { return quill::tangent(x); });
+        EXPECT_NONE_FAILED(avx2);
+    } else {
+        std::printf("no AVX2 here: the tangent's AVX2 form is not tried\n");
+    }
+#endif
     const Tally log = sweepBlocks(0.0f, INFINITY, quill::decimalLogs, [](float x) { return quill::decimalLog(x); });
     EXPECT_NONE_FAILED(log);
     const Tally exp =

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 
+
 namespace quill {
 namespace maths {
 
@@ -26,14 +27,14 @@ constexpr int kLanes = 4;
 // where true; of doubles, a bool.
 inline double select(bool where, double a, double b) { return where ? a : b; }
 template <class M, class V>
-inline V select(M where, V a, V b)
+__attribute__((always_inline)) inline V select(M where, V a, V b)
 {
     return where ? a : b;
 }
 
 // A number type's constant: the same value in every lane.
 template <class V>
-inline V splat(double c)
+__attribute__((always_inline)) inline V splat(double c)
 {
     return V{} + c;
 }
