@@ -162,13 +162,7 @@ inline void exponentials(const float* x, float* out, int n, ExpBase base)
         f64x2 rHi, tLo, scale;
         i64x2 j;
         const f64x2 y = exponentialFast(__builtin_convertvector(v, f64x2), base, rHi, tLo, j, scale);
-        // exponentialDecided on both lanes at once (a NaN fails y >= 2^-126).
-        // (32-bit lanes: SSE2 compares no 64-bit integers.)
-        typedef int32_t i32x4 __attribute__((vector_size(16)));
-        const i32x4 low = ((i32x4)y & 0x1fffffff) - 0x10000000;  // lanes 0 and 2: the low words
-        const i32x4 near = (low <= 256) & (low >= -256);
-        const i64x2 tiny = ~(y >= 0x1p-126);
-        if (!(near[0] | near[2] | static_cast<int32_t>(tiny[0] | tiny[1]))) {
+        if (exponentialDecided(y[0]) && exponentialDecided(y[1])) {
             const f32x2 r = __builtin_convertvector(y, f32x2);
             std::memcpy(out + i, &r, sizeof r);
         } else {

@@ -88,6 +88,10 @@ inline const bool kHasAvx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2
 #endif
 
 // out[i] = tangent(x[i]) for i < n, several at a time; the arrays may be the same.
+// (GCC cannot see that a caller filled x[0..n) before the AVX2 call, which it
+// does not inline, and would warn that x may be uninitialized.)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 inline void tangents(const float* x, float* out, int n)
 {
 #ifdef QUILL_MATHS_AVX2
@@ -95,6 +99,7 @@ inline void tangents(const float* x, float* out, int n)
 #endif
     tangentsBaseline(x, out, n);
 }
+#pragma GCC diagnostic pop
 
 }  // namespace maths
 }  // namespace quill
