@@ -38,6 +38,28 @@ void held(benchmark::State& state)
         [](K&, long) {});
 }
 
+// A held triangle note while one control moves as a performer moves it: a
+// new random value in its range every 100 ms (69 blocks at 44100 Hz), so its
+// smoother always glides. `Control` 0: Controls/speed (0.1 to 20 Hz),
+// 1: Controls/sweep (0 to 1).
+template <class K, int Control>
+void heldMoving(benchmark::State& state)
+{
+    quill_bench::runBank<K>(
+        state, silence(),
+        [](K& k) {
+            k.init(44100);
+            button(k, 0) = 1.0f;
+            quill_bench::warmUp(k, silence(), 2 * 44100);
+        },
+        [](K& k, long round) {
+            if (round % 69 != 0) return;
+            const float u = static_cast<float>((static_cast<uint32_t>(round / 69) * 2654435761u) >> 8) / 16777216.0f;
+            if (Control == 0) k.speed = 0.1f + 19.9f * u;
+            else k.sweep = u;
+        });
+}
+
 // Every slider glides over about five seconds and some jump now and then; a
 // note of the next shape starts every 40 blocks and is released after 25.
 template <class K>
@@ -68,6 +90,10 @@ BENCHMARK_TEMPLATE(held, literal_klaxon, 2)->Name("klaxon/literal/held_saw")->Ar
 BENCHMARK_TEMPLATE(held, klaxon, 2)->Name("klaxon/shipped/held_saw")->Arg(1)->Arg(32);
 BENCHMARK_TEMPLATE(held, literal_klaxon, 4)->Name("klaxon/literal/held_random")->Arg(1)->Arg(32);
 BENCHMARK_TEMPLATE(held, klaxon, 4)->Name("klaxon/shipped/held_random")->Arg(1)->Arg(32);
+BENCHMARK_TEMPLATE(heldMoving, literal_klaxon, 0)->Name("klaxon/literal/held_speed_moving")->Arg(1)->Arg(32);
+BENCHMARK_TEMPLATE(heldMoving, klaxon, 0)->Name("klaxon/shipped/held_speed_moving")->Arg(1)->Arg(32);
+BENCHMARK_TEMPLATE(heldMoving, literal_klaxon, 1)->Name("klaxon/literal/held_sweep_moving")->Arg(1)->Arg(32);
+BENCHMARK_TEMPLATE(heldMoving, klaxon, 1)->Name("klaxon/shipped/held_sweep_moving")->Arg(1)->Arg(32);
 BENCHMARK_TEMPLATE(motion, literal_klaxon)->Name("klaxon/literal/motion")->Arg(1)->Arg(32);
 BENCHMARK_TEMPLATE(motion, klaxon)->Name("klaxon/shipped/motion")->Arg(1)->Arg(32);
 

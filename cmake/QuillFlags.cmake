@@ -2,6 +2,12 @@
 # every CPU, so no fast-math and no fused multiply-add contraction.
 set(QUILL_FP_FLAGS -ffp-contract=off -fno-fast-math -fno-associative-math)
 set(QUILL_WARNING_FLAGS -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion)
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  # The maths module's AVX2 form (chosen at run time) works on 32-byte
+  # vectors in always-inlined templates; GCC's note that passing them to a
+  # function would have another ABI without AVX never applies.
+  list(APPEND QUILL_WARNING_FLAGS -Wno-psabi)
+endif()
 
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$" AND NOT CMAKE_OSX_ARCHITECTURES)
   # SSE2 arithmetic: every float operation rounds to single precision.

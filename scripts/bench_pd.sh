@@ -55,7 +55,29 @@ text[vcf~]="vcf~ 1";       inlet[vcf~]=0;    source[vcf~]=noise
 text[zigzag~]="zigzag~";   inlet[zigzag~]=1; source[zigzag~]=frequency
 text[osc~]="osc~";         inlet[osc~]=0;    source[osc~]=frequency
 text[phasor~]="phasor~";   inlet[phasor~]=0; source[phasor~]=frequency
-objects=(mellow~ lop~ biquad~ vcf~ zigzag~ osc~ phasor~)
+# Moving controls, as a performer moves them: a [metro 100] sends every
+# instance a new random value in the control's musical range ("driver": the
+# chain of objects after the metro; its last outlet feeds inlet "drive_inlet"
+# of every instance). "start": a message every instance gets at load.
+declare -A driver drive_inlet start
+text[mellow~-glide]="mellow~"; inlet[mellow~-glide]=1; source[mellow~-glide]=noise
+driver[mellow~-glide]="random 100|+ 20|mtof|cutoff \\\$1"; drive_inlet[mellow~-glide]=0
+# vcf~ sweeping its centre by signal: a 100 ms ramp to each new value.
+text[vcf~-sweep]="vcf~ 1"; inlet[vcf~-sweep]=0; source[vcf~-sweep]=noise
+driver[vcf~-sweep]="random 100|+ 20|mtof|\\\$1 100|line~"; drive_inlet[vcf~-sweep]=1
+text[klaxon~-held]="klaxon~"; inlet[klaxon~-held]=none; source[klaxon~-held]=none
+start[klaxon~-held]="triggerTriangle 1"
+text[klaxon~-speed]="klaxon~"; inlet[klaxon~-speed]=none; source[klaxon~-speed]=none
+start[klaxon~-speed]="triggerTriangle 1"
+driver[klaxon~-speed]="random 200|/ 10|speed \\\$1"; drive_inlet[klaxon~-speed]=0
+text[klaxon~-sweep]="klaxon~"; inlet[klaxon~-sweep]=none; source[klaxon~-sweep]=none
+start[klaxon~-sweep]="triggerTriangle 1"
+driver[klaxon~-sweep]="random 101|/ 100|sweep \\\$1"; drive_inlet[klaxon~-sweep]=0
+text[leveler~-settled]="leveler~"; inlet[leveler~-settled]=0; source[leveler~-settled]=noise
+text[leveler~-intensity]="leveler~"; inlet[leveler~-intensity]=0; source[leveler~-intensity]=noise
+driver[leveler~-intensity]="random 101|/ 100|intensity \\\$1"; drive_inlet[leveler~-intensity]=0
+objects=(mellow~ lop~ biquad~ vcf~ zigzag~ osc~ phasor~ mellow~-glide vcf~-sweep klaxon~-held klaxon~-speed
+         klaxon~-sweep leveler~-settled leveler~-intensity)
 # Switched off: each quill object, and Pd's own block copy.
 text[leveler~]="leveler~";       inlet[leveler~]=0;   source[leveler~]=noise
 text[klaxon~]="klaxon~";         inlet[klaxon~]=none; source[klaxon~]=none
@@ -101,6 +123,26 @@ write_patch() {
         if [ "$object" = vcf~ ]; then echo "#X connect 6 0 $((8 + i)) 1;"; fi
         if [ -n "$off" ] && [ "$object" != blockcopy~ ]; then echo "#X connect 7 0 $((8 + i)) 0;"; fi
       done
+      # The driver chain and the start message come after the instances.
+      local next=$((8 + count))
+      if [ -n "${driver[$object]:-}" ]; then
+        local parts part
+        IFS='|' read -r -a parts <<<"${driver[$object]}"
+        echo "#X obj 10 250 metro 100;"
+        echo "#X connect 0 0 $next 0;"
+        for part in "${parts[@]}"; do
+          next=$((next + 1))
+          if [[ $part == *'$'* ]]; then echo "#X msg 10 250 $part;"; else echo "#X obj 10 250 $part;"; fi
+          echo "#X connect $((next - 1)) 0 $next 0;"
+        done
+        for ((i = 0; i < count; i++)); do echo "#X connect $next 0 $((8 + i)) ${drive_inlet[$object]};"; done
+        next=$((next + 1))
+      fi
+      if [ -n "${start[$object]:-}" ]; then
+        echo "#X msg 10 280 ${start[$object]};"
+        echo "#X connect 0 0 $next 0;"
+        for ((i = 0; i < count; i++)); do echo "#X connect $next 0 $((8 + i)) 0;"; done
+      fi
     fi
   } >"$file"
 }
@@ -160,10 +202,15 @@ for object in "${chain_objects[@]}"; do cost[chain-$object]=$(extra_cost "chain-
 
 echo "Pd: $("$pd" -version 2>&1 | head -1); $instances instances, $seconds s of audio at $rate Hz, fastest of $repeat renders"
 echo "empty patch: $base s CPU (subtracted)"
-printf "%-10s %28s\n" object "us CPU / instance / audio s"
-for object in "${objects[@]}"; do printf "%-10s %28s\n" "$object" "${cost[$object]}"; done
+printf "%-20s %28s\n" object "us CPU / instance / audio s"
+for object in "${objects[@]}"; do printf "%-20s %28s\n" "$object" "${cost[$object]}"; done
 echo
 ratio() { awk -v a="${cost[$1]}" -v b="${cost[$2]}" 'BEGIN{if (b > 0) printf "%.2f", a / b; else print "n/a"}'; }
+echo "moving controls (a new random value every 100 ms) against settled ones:"
+echo "  mellow~ gliding: /mellow~ $(ratio mellow~-glide mellow~)  /vcf~ sweeping $(ratio mellow~-glide vcf~-sweep)"
+echo "  klaxon~ held note, speed moving: /held $(ratio klaxon~-speed klaxon~-held);" \
+     "sweep moving: /held $(ratio klaxon~-sweep klaxon~-held)"
+echo "  leveler~ intensity moving: /settled $(ratio leveler~-intensity leveler~-settled)"
 for object in mellow~ zigzag~; do
   if [ "$object" = mellow~ ]; then peers=(lop~ biquad~ vcf~); else peers=(osc~ phasor~); fi
   line="$object cost ratio:"

@@ -94,10 +94,10 @@ private:
 
     // Reads every control cell once: sliders clamped to their ranges, non-finite values ignored.
     BlockControls readControls();
-    // True when the whole block is the middle of a held note at rest: no
-    // press, the envelope at full level and every smoother at its fixed point.
-    bool heldAtRest(const BlockControls& c) const;
-    // The block loop for a held note at rest: only LFO, oscillator and lowpass move.
+    // True when the whole block is the middle of a held note: no press, none
+    // released, the envelope at full level.
+    bool heldNote(const BlockControls& c) const;
+    // The block loop for a held note: the envelope stays at 1.
     void computeHeld(const BlockControls& c, int count, float* out0, float* out1);
     // The block loop for every other case: each step of the plain description.
     void computeMoving(const BlockControls& c, int count, float* out0, float* out1);

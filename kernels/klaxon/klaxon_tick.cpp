@@ -18,7 +18,7 @@
 #include "kernels/common/polyblep.h"
 #include "kernels/common/wrapping_noise.h"
 #include "kernels/klaxon/klaxon.h"
-#include "kernels/common/portable_math.h"
+#include "kernels/common/maths/maths.h"
 
 namespace {
 
@@ -91,74 +91,108 @@ void klaxon::compute(int count, QUILLFLOAT** /*inputs*/, QUILLFLOAT** outputs)
 {
     if (count <= 0) return;
     const BlockControls c = readControls();
-    if (heldAtRest(c))
+    if (heldNote(c))
         computeHeld(c, count, outputs[0], outputs[1]);
     else
         computeMoving(c, count, outputs[0], outputs[1]);
 }
 
-bool klaxon::heldAtRest(const BlockControls& c) const
+bool klaxon::heldNote(const BlockControls& c) const
 {
     const float edge = rise(c.saw, sawButton[1]) + rise(c.square, squareButton[1]) +
                        rise(c.revSaw, revSawButton[1]) + rise(c.random, randomButton[1]) +
                        rise(c.triangle, triangleButton[1]);
-    auto atRest = [this](float smoothed, float input) {
-        return bitsOf(quill::smoothStep(smoothPole, smoothed, input)) == bitsOf(smoothed);
-    };
     // The hold count only grows, so a full attack stays full.
     return c.anyHeld == 1 && held[1] == 1 && edge == 0.0f &&
-           std::min(1.0f, static_cast<float>(holdCount[1]) * attackStep) == 1.0f &&
-           atRest(sweepSmooth[1], c.sweepIn) && atRest(decaySmooth[1], c.decayIn) &&
-           atRest(depthSmooth[1], c.depthIn) && atRest(speedSmooth[1], c.speedIn);
+           std::min(1.0f, static_cast<float>(holdCount[1]) * attackStep) == 1.0f;
 }
 
 // With no press (edge +0), none released (release count 0) and a full
-// attack, env is exactly 1 on every sample, so the cutoff, its tangent and
-// the envelope's pitch term are constants; (1 - edge) x phase is the phase
-// itself, and env x low is low.
+// attack, env is exactly 1 on every sample, and the envelope's pitch term a
+// constant; (1 - edge) x phase is the phase itself, and env x low is low. The
+// decay smoother only matters at a press. A chunk at a time: the smoothers
+// and the LFO first (they never depend on the oscillator), then the pitch
+// factors and, while the sweep glides, the lowpass coefficients, several
+// lanes at a time; then oscillator and lowpass. A smoother at rest gives its
+// own value again at every step, so running it changes nothing.
 void klaxon::computeHeld(const BlockControls& c, int count, float* out0, float* out1)
 {
     const float env = 1.0f;
-    const float rangeArg = 4.6051702f * sweepSmooth[1];
-    if (bitsOf(rangeArg) != sweepRange.key) sweepRange = {bitsOf(rangeArg), std::exp(rangeArg)};
-    const float fc = std::min(20.0f + 60.0f * env * sweepRange.value, maxCutoff);
-    const float tanArg = piOverRate * fc;
-    if (bitsOf(tanArg) != cutoffTan.key) {
-        cutoffTan = {bitsOf(tanArg), quill::tangent(tanArg)};
-        const float g = cutoffTan.value;
-        cutoffDamping = 1.0f / (1.0f + g * (g + 1.0f));
+    const float pole = smoothPole;
+    float sweepS = sweepSmooth[1], decayS = decaySmooth[1], depthS = depthSmooth[1], speedS = speedSmooth[1];
+    const bool sweepGlides = bitsOf(quill::smoothStep(pole, sweepS, c.sweepIn)) != bitsOf(sweepS);
+    if (!sweepGlides) {
+        const float rangeArg = 4.6051702f * sweepS;
+        if (bitsOf(rangeArg) != sweepRange.key) sweepRange = {bitsOf(rangeArg), quill::exponentialE(rangeArg)};
+        const float fc = std::min(20.0f + 60.0f * env * sweepRange.value, maxCutoff);
+        const float tanArg = piOverRate * fc;
+        if (bitsOf(tanArg) != cutoffTan.key) {
+            cutoffTan = {bitsOf(tanArg), quill::tangent(tanArg)};
+            const float g = cutoffTan.value;
+            cutoffDamping = 1.0f / (1.0f + g * (g + 1.0f));
+        }
     }
-    const float g = cutoffTan.value, damping = cutoffDamping;
     const float envTerm = 0.5f * (env - 1.0f);
-    const float lfoStep = speedSmooth[1] * invRate;
-    const float depthS = depthSmooth[1];
     int32_t holdNow = holdCount[1];
     int32_t noise = noiseState[1];
     float lfoP = lfoPhase[1], noiseH = noiseHeld[1], osc = oscPhase[1], s1 = filterState1[1], s2 = filterState2[1];
     Remembered factor = pitchFactor;
 
+    // Five arrays of 64 floats: 1.25 KiB of stack.
+    constexpr int kChunk = 64;
+    float pitchArgs[kChunk], factors[kChunk], sweepArgs[kChunk], gs[kChunk], dampings[kChunk];
     auto run = [&](auto lfoValue) {
-        for (int i = 0; i < count; ++i) {
-            holdNow = addSaturating(holdNow, 1);
-            noise = quill::noiseNext(noise);
-            float phase = quill::wrapPhase(lfoStep + lfoP);
-            if (!std::isfinite(phase)) phase = 0.0f;
-            if (phase < lfoP) noiseH = static_cast<float>(noise) * 4.656613e-10f;
-            lfoP = phase;
-            const float pitchArg = depthS * (lfoValue(phase, noiseH) + envTerm);
-            if (bitsOf(pitchArg) != factor.key) factor = {bitsOf(pitchArg), std::exp2(pitchArg)};
-            const float m = factor.value;
-            const float dt = c.pitchInc * m;
-            const float p = quill::wrapPhase(osc + dt);
-            osc = p;
-            const float h = quill::halfCycleOnFast(p);
-            const float s = quill::squareFromPhaseFast(p);
-            const float x = s + polyBlep(h, dt, c.pitchPeriod, m) - polyBlep(p, dt, c.pitchPeriod, m);
-            const float low = svfLowpass(x, g, damping, s1, s2);
-            const float e = env * low;
-            const float y = e / (1.0f + std::fabs(e));
-            out0[i] = y;
-            out1[i] = y;
+        for (int start = 0; start < count; start += kChunk) {
+            const int n = count - start < kChunk ? count - start : kChunk;
+            int changed = 0;
+            for (int i = 0; i < n; ++i) {
+                holdNow = addSaturating(holdNow, 1);
+                sweepS = quill::smoothStep(pole, sweepS, c.sweepIn);
+                sweepArgs[i] = 4.6051702f * sweepS;
+                decayS = quill::smoothStep(pole, decayS, c.decayIn);
+                depthS = quill::smoothStep(pole, depthS, c.depthIn);
+                speedS = quill::smoothStep(pole, speedS, c.speedIn);
+                noise = quill::noiseNext(noise);
+                float phase = quill::wrapPhase(speedS * invRate + lfoP);
+                if (!std::isfinite(phase)) phase = 0.0f;
+                if (phase < lfoP) noiseH = static_cast<float>(noise) * 4.656613e-10f;
+                lfoP = phase;
+                pitchArgs[i] = depthS * (lfoValue(phase, noiseH) + envTerm);
+                changed += bitsOf(pitchArgs[i]) != factor.key;
+            }
+            if (changed) {
+                quill::exponentialsTwo(pitchArgs, factors, n);
+                factor = {bitsOf(pitchArgs[n - 1]), factors[n - 1]};
+            } else {
+                for (int i = 0; i < n; ++i) factors[i] = factor.value;
+            }
+            if (sweepGlides) {
+                sweepRange.key = bitsOf(sweepArgs[n - 1]);
+                quill::exponentialsE(sweepArgs, sweepArgs, n);
+                sweepRange.value = sweepArgs[n - 1];
+                for (int i = 0; i < n; ++i) gs[i] = piOverRate * std::min(20.0f + 60.0f * env * sweepArgs[i], maxCutoff);
+                cutoffTan.key = bitsOf(gs[n - 1]);
+                quill::tangents(gs, gs, n);
+                for (int i = 0; i < n; ++i) dampings[i] = 1.0f / (1.0f + gs[i] * (gs[i] + 1.0f));
+                cutoffTan.value = gs[n - 1];
+                cutoffDamping = dampings[n - 1];
+            } else {
+                for (int i = 0; i < n; ++i) gs[i] = cutoffTan.value, dampings[i] = cutoffDamping;
+            }
+            for (int i = 0; i < n; ++i) {
+                const float m = factors[i];
+                const float dt = c.pitchInc * m;
+                const float p = quill::wrapPhase(osc + dt);
+                osc = p;
+                const float h = quill::halfCycleOnFast(p);
+                const float s = quill::squareFromPhaseFast(p);
+                const float x = s + polyBlep(h, dt, c.pitchPeriod, m) - polyBlep(p, dt, c.pitchPeriod, m);
+                const float low = svfLowpass(x, gs[i], dampings[i], s1, s2);
+                const float e = env * low;
+                const float y = e / (1.0f + std::fabs(e));
+                out0[start + i] = y;
+                out1[start + i] = y;
+            }
         }
     };
     // One loop per LFO shape, the shape's formula inlined.
@@ -177,12 +211,12 @@ void klaxon::computeHeld(const BlockControls& c, int count, float* out0, float* 
     revSawButton[0] = revSawButton[1] = c.revSaw;
     randomButton[0] = randomButton[1] = c.random;
     triangleButton[0] = triangleButton[1] = c.triangle;
-    sweepSmooth[0] = sweepSmooth[1];
-    decaySmooth[0] = decaySmooth[1];
+    sweepSmooth[0] = sweepSmooth[1] = sweepS;
+    decaySmooth[0] = decaySmooth[1] = decayS;
     decayLatched[0] = decayLatched[1];
-    depthSmooth[0] = depthSmooth[1];
+    depthSmooth[0] = depthSmooth[1] = depthS;
     shapeLatched[0] = shapeLatched[1];
-    speedSmooth[0] = speedSmooth[1];
+    speedSmooth[0] = speedSmooth[1] = speedS;
     lfoPhase[0] = lfoPhase[1] = lfoP;
     noiseState[0] = noiseState[1] = noise;
     noiseHeld[0] = noiseHeld[1] = noiseH;
@@ -228,7 +262,7 @@ void klaxon::computeMoving(const BlockControls& c, int count, float* out0, float
 
         // Cutoff from 20 Hz up to 20 + 60 * 100^sweep at full envelope.
         const float rangeArg = 4.6051702f * sweepS;
-        if (bitsOf(rangeArg) != range.key) range = {bitsOf(rangeArg), std::exp(rangeArg)};
+        if (bitsOf(rangeArg) != range.key) range = {bitsOf(rangeArg), quill::exponentialE(rangeArg)};
         const float fc = std::min(20.0f + 60.0f * env * range.value, maxCutoff);
         const float tanArg = piOverRate * fc;
         if (bitsOf(tanArg) != tangent.key) {
@@ -251,7 +285,7 @@ void klaxon::computeMoving(const BlockControls& c, int count, float* out0, float
 
         // Oscillator: +-depth octaves of LFO, down by up to depth/2 octaves as env falls.
         const float pitchArg = depthS * (L + 0.5f * (env - 1.0f));
-        if (bitsOf(pitchArg) != factor.key) factor = {bitsOf(pitchArg), std::exp2(pitchArg)};
+        if (bitsOf(pitchArg) != factor.key) factor = {bitsOf(pitchArg), quill::exponentialTwo(pitchArg)};
         const float m = factor.value;
         const float dt = c.pitchInc * m;
         const float p = quill::wrapPhase(osc + dt);

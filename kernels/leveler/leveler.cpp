@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "kernels/common/control_smoother.h"
-#include "kernels/common/portable_math.h"
+#include "kernels/common/maths/maths.h"
 #include "kernels/common/rate_clamp.h"
 #include "kernels/leveler/leveler_stages.h"
 
@@ -50,13 +50,13 @@ void leveler::instanceConstants(int rate)
     hissCot = 1.0f / quill::tangent(std::min(25132.742f * u, kMaxCutoffAngle));
     hissPole = 1.0f - hissCot;
     hissNorm = 1.0f / (hissCot + 1.0f);
-    inputAttack = std::exp(-50.0f * u);
+    inputAttack = quill::exponentialE(-50.0f * u);
     inputAttackIn = 1.0f - inputAttack;
-    release = std::exp(-10.0f * u);
+    release = quill::exponentialE(-10.0f * u);
     inputReleaseStep = release - inputAttack;
     bandA2 = (bandCot - 1.4142135f) / bandTan + 1.0f;
     bandA1 = 2.0f - 2.0f / (bandTan * bandTan);
-    detAttack = std::exp(-333.33334f * u);
+    detAttack = quill::exponentialE(-333.33334f * u);
     detAttackIn = 1.0f - detAttack;
     detReleaseStep = release - detAttack;
 }

@@ -6,9 +6,9 @@
 
 #include <cmath>
 #include <cstdint>
-#include "kernels/common/exp10_shim.h"
 
 #include "interface/dsp.h"
+#include "kernels/common/maths/maths.h"
 
 class leveler : public dsp {
 public:
@@ -69,9 +69,9 @@ private:
     };
 
     float lastGoodIntensity = 0.3f;  // last finite intensity read, clamped to [0, 1]
-    Remembered toneCot{0u, 1.0f / std::tan(0.0f)};  // 1 / tan(tone angle)
-    Remembered makeup{0u, exp10f(0.0f)};           // 10^(1.5 - 1.5 r)
-    Remembered gain{0u, exp10f(0.0f)};             // 10^(compressor exponent)
+    Remembered toneCot{0u, 1.0f / quill::tangent(0.0f)};  // 1 / tan(tone angle)
+    Remembered makeup{0u, quill::exponentialTen(0.0f)};           // 10^(1.5 - 1.5 r)
+    Remembered gain{0u, quill::exponentialTen(0.0f)};             // 10^(compressor exponent)
 
     // The intensity for this block: the cell clamped to [0, 1], or the last
     // good value when the cell holds no finite number.

@@ -18,7 +18,7 @@
 #include "kernels/common/wrapping_noise.h"
 #include "kernels/leveler/leveler.h"
 #include "kernels/leveler/leveler_stages.h"
-#include "kernels/common/portable_math.h"
+#include "kernels/common/maths/maths.h"
 
 namespace stage = quill::leveler_stages;
 
@@ -73,7 +73,9 @@ void leveler::compute(int count, QUILLFLOAT** inputs, QUILLFLOAT** outputs)
     const float pole = smoothPole, norm = bandNorm;
 
     // Per-sample values handed from one pass to the next.
+    // Seven arrays of 64 floats: 1.75 KiB of stack.
     float smoothed[kChunk], sums[kChunk], levels[kChunk], gains[kChunk];
+    float angles[kChunk], cots[kChunk], ups[kChunk];
 
     for (int start = 0; start < count; start += kChunk) {
         const int n = std::min(kChunk, count - start);
@@ -102,20 +104,45 @@ void leveler::compute(int count, QUILLFLOAT** inputs, QUILLFLOAT** outputs)
 
         // The compressor's gain: no recursion, so the logarithms and
         // exponentials of consecutive samples overlap.
-        for (int i = 0; i < n; ++i) levels[i] = stage::compressorExponent(levels[i], ratioOf(smoothed[i]));
-        for (int i = 0; i < n; ++i) {
-            if (bitsOf(levels[i]) != down.key) down = {bitsOf(levels[i]), exp10f(levels[i])};
-            gains[i] = down.value;
+        for (int i = 0; i < n; ++i) levels[i] = stage::compressorLogArgument(levels[i]);
+        quill::decimalLogs(levels, levels, n);
+        for (int i = 0; i < n; ++i) levels[i] = stage::compressorExponentOfLog(levels[i], ratioOf(smoothed[i]));
+        // Below the knee the exponent stays +-0: its gain is remembered.
+        int moving = 0;
+        for (int i = 0; i < n; ++i) moving += bitsOf(levels[i]) != down.key;
+        if (moving) {
+            quill::exponentialsTen(levels, gains, n);
+            down = {bitsOf(levels[n - 1]), gains[n - 1]};
+        } else {
+            for (int i = 0; i < n; ++i) gains[i] = down.value;
         }
 
-        // Make-up, soft clipper and tone lowpass.
-        for (int i = 0; i < n; ++i) {
-            const float angle = stage::toneAngle(smoothed[i], piOverRate);
+        // The tone filter's cotangent and the make-up gain of each sample:
+        // while the intensity glides, every sample's differ, and the
+        // tangents are formed several lanes at a time.
+        bool gliding = false;
+        for (int i = 1; i < n; ++i) gliding |= bitsOf(smoothed[i]) != bitsOf(smoothed[0]);
+        if (gliding) {
+            for (int i = 0; i < n; ++i) angles[i] = stage::toneAngle(smoothed[i], piOverRate);
+            quill::tangents(angles, cots, n);
+            for (int i = 0; i < n; ++i) cots[i] = 1.0f / cots[i];
+            for (int i = 0; i < n; ++i) ups[i] = stage::makeupExponent(ratioOf(smoothed[i]));
+            up.key = bitsOf(ups[n - 1]);
+            quill::exponentialsTen(ups, ups, n);
+            up.value = ups[n - 1];
+            cot = {bitsOf(angles[n - 1]), cots[n - 1]};
+        } else {
+            const float angle = stage::toneAngle(smoothed[0], piOverRate);
             if (bitsOf(angle) != cot.key) cot = {bitsOf(angle), 1.0f / quill::tangent(angle)};
-            const float makeupExp = stage::makeupExponent(ratioOf(smoothed[i]));
-            if (bitsOf(makeupExp) != up.key) up = {bitsOf(makeupExp), exp10f(makeupExp)};
-            const float shapedNow = stage::softClip(up.value, sums[i], gains[i], norm);
-            tonePrev = stage::toneLowpass(norm, shapedNow, shapedPrev, cot.value, tonePrev);
+            const float makeupExp = stage::makeupExponent(ratioOf(smoothed[0]));
+            if (bitsOf(makeupExp) != up.key) up = {bitsOf(makeupExp), quill::exponentialTen(makeupExp)};
+            for (int i = 0; i < n; ++i) cots[i] = cot.value, ups[i] = up.value;
+        }
+
+        // Soft clipper and tone lowpass.
+        for (int i = 0; i < n; ++i) {
+            const float shapedNow = stage::softClip(ups[i], sums[i], gains[i], norm);
+            tonePrev = stage::toneLowpass(norm, shapedNow, shapedPrev, cots[i], tonePrev);
             shapedPrev = shapedNow;
             out[start + i] = tonePrev;  // every input sample of the chunk was read before
         }

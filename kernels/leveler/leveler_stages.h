@@ -5,8 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include "kernels/common/exp10_shim.h"
-#include "kernels/common/portable_math.h"
+#include "kernels/common/maths/maths.h"
 
 namespace quill {
 namespace leveler_stages {
@@ -60,18 +59,29 @@ inline float bandLowpass(float q, float norm, float a1, float a2, float* state)
 
 // The compressor's gain in decibels over 20 (its base-10 exponent):
 // threshold -36 dB, 6 dB quadratic knee, ratio 1/r. Exactly +-0 below the knee.
-inline float compressorExponent(float envelope, float r)
+inline float compressorLogArgument(float envelope)
 {
-    const float level = 20.0f * quill::decimalLog(std::max(std::fabs(envelope), 1e-8f));
+    return std::max(std::fabs(envelope), 1e-8f);
+}
+
+// The exponent from log10 of compressorLogArgument(envelope).
+inline float compressorExponentOfLog(float logArgument, float r)
+{
+    const float level = 20.0f * logArgument;
     const float knee = std::max(std::min(level + 39.0f, 6.0f), 0.0f);
     const float over = std::max(level + 33.0f, 0.0f);
     return (knee * knee * 0.083333336f + over) * (0.05f * r - 0.05f);
 }
 
+inline float compressorExponent(float envelope, float r)
+{
+    return compressorExponentOfLog(quill::decimalLog(compressorLogArgument(envelope)), r);
+}
+
 // Feed-forward gain of the compressor.
 inline float compressorGain(float envelope, float r)
 {
-    return exp10f(compressorExponent(envelope, r));
+    return quill::exponentialTen(compressorExponent(envelope, r));
 }
 
 // Make-up gain, 30 (1 - r) dB.

@@ -3,9 +3,10 @@
 // damping and the filter's weights are the same for every sample: they are
 // formed once, kept from block to block while the smoothed values stay, and
 // the sample loop is the bare recursion. While a smoother glides, each sample
-// forms them afresh, with the running state in locals. Every value is
-// computed by the same operations in the same order either way, so both
-// paths give the same bits.
+// forms them afresh, ahead of the recursion: a chunk of samples at a time,
+// tangents and weights several lanes at a time. Every
+// value is computed by the same operations in the same order either way, so
+// both paths give the same bits.
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -18,6 +19,47 @@ namespace {
 
 // Beyond this the delay line is treated as poisoned.
 constexpr float kStateLimit = 1e20f;
+
+// Samples per pass of the gliding loop.
+constexpr int kChunk = 64;
+
+// A gliding chunk's prewarp angles (then their tangents), Q values and weights.
+struct Chunk {
+    alignas(16) float angle[kChunk];
+    alignas(16) float q[kChunk];
+    alignas(16) float g[kChunk];
+    alignas(16) float a1[kChunk];
+    alignas(16) float a2[kChunk];
+};
+
+// From tangents t and Q values: c = 1/t, d = 1/Q, then g, a1 and a2 exactly
+// as mellow_filter forms them, four lanes at a time and the rest one by one.
+void formWeights(const float* t, const float* q, float* g, float* a1, float* a2, int n)
+{
+    using namespace mellow_filter;
+    typedef float f32x4 __attribute__((vector_size(16)));
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+        f32x4 tv, qv;
+        std::memcpy(&tv, t + i, sizeof tv);
+        std::memcpy(&qv, q + i, sizeof qv);
+        const f32x4 c = 1.0f / tv;
+        const f32x4 d = 1.0f / qv;
+        const f32x4 gv = lowpassNormaliser(c, d);
+        const f32x4 a1v = lowpassA1(c);
+        const f32x4 a2v = lowpassA2(c, d);
+        std::memcpy(g + i, &gv, sizeof gv);
+        std::memcpy(a1 + i, &a1v, sizeof a1v);
+        std::memcpy(a2 + i, &a2v, sizeof a2v);
+    }
+    for (; i < n; ++i) {
+        const float c = 1.0f / t[i];
+        const float d = 1.0f / q[i];
+        g[i] = lowpassNormaliser(c, d);
+        a1[i] = lowpassA1(c);
+        a2[i] = lowpassA2(c, d);
+    }
+}
 
 uint32_t bitsOf(float v)
 {
@@ -83,19 +125,48 @@ void mellow::filterGliding(int count, const float* in, float* out0, float* out1,
     float qs = resonanceQSmooth[1];
     float s1 = lowpassState[1];
     float s2 = lowpassState[2];
-    for (int i = 0; i < count; ++i) {
-        const float x = in[i];
-        cs = quill::smoothStep(pole, cs, cutoffIn);
-        const float c = prewarpedCotangent(toAngle, cs);
-        qs = quill::smoothStep(pole, qs, qIn);
-        const float d = 1.0f / qs;
-        const float g = lowpassNormaliser(c, d);
-        const float s0 = lowpassFeedback(x, g, lowpassA1(c), lowpassA2(c, d), s1, s2);
-        const float y = lowpassFeedforward(g, s0, s1, s2);
-        out0[i] = y;
-        out1[i] = y;
-        s2 = s1;
-        s1 = s0;
+    // The weights never depend on the signal, so they are formed ahead:
+    // while the recursion runs through one chunk, the smoothers, tangents and
+    // weights of the next are formed in the same loop, four samples at a
+    // time, and the processor overlaps the two dependency chains.
+    // Two chunks of five arrays: 2.5 KiB of stack.
+    Chunk chunk[2];
+    // The smoothers' next k samples into c from position `from`, then their
+    // tangents (in place) and weights, several lanes at a time.
+    auto prepare = [&](Chunk& c, int from, int k) {
+        for (int i = from; i < from + k; ++i) {
+            cs = quill::smoothStep(pole, cs, cutoffIn);
+            c.angle[i] = toAngle * cs;
+            qs = quill::smoothStep(pole, qs, qIn);
+            c.q[i] = qs;
+        }
+        quill::tangents(c.angle + from, c.angle + from, k);
+        formWeights(c.angle + from, c.q + from, c.g + from, c.a1 + from, c.a2 + from, k);
+    };
+    // The recursion for samples base + from to base + from + k - 1.
+    auto recurse = [&](const Chunk& c, int base, int from, int k) {
+        for (int i = from; i < from + k; ++i) {
+            const float s0 = lowpassFeedback(in[base + i], c.g[i], c.a1[i], c.a2[i], s1, s2);
+            const float y = lowpassFeedforward(c.g[i], s0, s1, s2);
+            out0[base + i] = y;  // in[base + i] was read first: buffers may alias
+            out1[base + i] = y;
+            s2 = s1;
+            s1 = s0;
+        }
+    };
+    int n = count < kChunk ? count : kChunk;
+    prepare(chunk[0], 0, n);
+    for (int start = 0, now = 0; start < count; start += n, now ^= 1) {
+        n = count - start < kChunk ? count - start : kChunk;
+        const int rest = count - start - n;
+        const int m = rest < kChunk ? rest : kChunk;  // samples of the next chunk
+        int i = 0;
+        for (; i + 4 <= m; i += 4) {
+            prepare(chunk[now ^ 1], i, 4);
+            recurse(chunk[now], start, i, 4);
+        }
+        if (i < m) prepare(chunk[now ^ 1], i, m - i);
+        recurse(chunk[now], start, i, n - i);
     }
     cutoffSmooth[0] = cutoffSmooth[1] = cs;
     resonanceQSmooth[0] = resonanceQSmooth[1] = qs;

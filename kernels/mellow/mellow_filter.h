@@ -3,7 +3,7 @@
 #pragma once
 
 #include <cmath>
-#include "kernels/common/portable_math.h"
+#include "kernels/common/maths/maths.h"
 
 namespace mellow_filter {
 
@@ -13,20 +13,26 @@ inline float prewarpedCotangent(float piOverRate, float smoothedCutoff)
     return 1.0f / quill::tangent(piOverRate * smoothedCutoff);
 }
 
+// The weights are templates: float, or a vector of floats for several
+// samples at a time (the same operations in every lane).
+
 // g = 1 / (c² + d·c + 1), the reciprocal of a0; d is the damping 1/Q.
-inline float lowpassNormaliser(float c, float d)
+template <class F>
+inline F lowpassNormaliser(F c, F d)
 {
     return 1.0f / ((d + c) * c + 1.0f);
 }
 
 // Feedback weight a1 = 2(1 - c²).
-inline float lowpassA1(float c)
+template <class F>
+inline F lowpassA1(F c)
 {
     return 2.0f * (1.0f - c * c);
 }
 
 // Feedback weight a2 = c² - d·c + 1, formed as (c - d)·c + 1.
-inline float lowpassA2(float c, float d)
+template <class F>
+inline F lowpassA2(F c, F d)
 {
     return (c - d) * c + 1.0f;
 }

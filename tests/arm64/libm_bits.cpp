@@ -1,5 +1,6 @@
-// The single-precision maths functions the kernels call, over a sweep of
-// inputs, for comparing two machines' C libraries bit for bit.
+// The single-precision maths functions the kernels once called (they have
+// their own maths module now), over a sweep of inputs, for comparing two
+// machines' C libraries bit for bit.
 //   libm_bits write FILE        results of this machine
 //   libm_bits compare A B       every input whose results differ
 #include <cmath>

@@ -10,8 +10,9 @@
 // written down, on machine B as it is, and on machine B with A's maths
 // results replayed (libm_replay). The replayed run must match A bit for bit:
 // nothing but the C library may differ. The plain run must match too: the
-// kernels avoid the float maths functions whose builds differ (tangent and
-// base-10 logarithm); a difference is reported with the calls behind it.
+// kernels call no C library maths function (they have their own maths
+// module), so the record of A's calls holds none of theirs; a difference is
+// reported with the calls behind it.
 //
 // Where libm_replay cannot be preloaded (Pd for Windows under Wine), each
 // patch is rendered once on each machine and any difference fails.

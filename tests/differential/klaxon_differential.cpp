@@ -248,3 +248,30 @@ TEST(KlaxonDifferential, RateChangesAndClearsKeepMatching)
     pair.literal.instanceClear();
     for (int b = 0; b < 300; ++b) ASSERT_TRUE(pair.block(64, "after clear"));
 }
+
+TEST(KlaxonDifferential, LongGlidesWithJumpsAtRandomBlocksMatch)
+{
+    // Held notes (sometimes another button, sometimes none) while sliders
+    // jump to random values at random blocks, so the smoothers glide nearly
+    // all the time; blocks of 1 to 4096 samples (log-uniform).
+    for (int rate : {22050, 44100, 96000, 192000}) {
+        std::mt19937 rng(static_cast<uint32_t>(rate) * 17u);
+        auto uniform = [&rng](float lo, float hi) {
+            return lo + (hi - lo) * static_cast<float>(rng() >> 8) * (1.0f / 16777216.0f);
+        };
+        Pair pair(rate, false);
+        pair.set(kButtons[0].cell, kButtons[0].twin, 1.0f);
+        for (int b = 0; b < 200; ++b) {
+            if (rng() % 100 < 40) {
+                const Slider& sl = kSliders[rng() % 5];
+                pair.set(sl.cell, sl.twin, uniform(sl.min, sl.max));
+            }
+            if (rng() % 100 < 4) {
+                const Button& bt = kButtons[rng() % 5];
+                pair.set(bt.cell, bt.twin, pair.shipped.*bt.cell > 0.0f ? 0.0f : 1.0f);
+            }
+            const int count = static_cast<int>(std::exp2(uniform(0.0f, 12.0f)));
+            if (!pair.block(count, "rate " + std::to_string(rate) + " block " + std::to_string(b))) return;
+        }
+    }
+}

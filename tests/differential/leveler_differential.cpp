@@ -286,3 +286,20 @@ TEST(LevelerExactFloor, EqualsTheLibraryFloorForEveryFloat)
                     std::numeric_limits<float>::denorm_min(), -std::numeric_limits<float>::denorm_min()})
         EXPECT_EQ(bits(floorExact(v)), bits(std::floor(v))) << v;
 }
+
+TEST(LevelerDifferential, LongGlidesWithJumpsAtRandomBlocksMatch)
+{
+    // The intensity jumps to a random value at random blocks, so its smoother
+    // glides nearly all the time; blocks of 1 to 4096 samples (log-uniform).
+    // The guarded form: at 22050 Hz the cutoff angles are capped.
+    for (int rate : {22050, 44100, 96000, 192000}) {
+        Source src(static_cast<uint32_t>(rate) * 31u, rate);
+        Pair pair(rate, true);
+        for (int b = 0; b < 200; ++b) {
+            if (src.chance(30)) pair.intensity(src.uniform(0.0f, 1.0f));
+            const int count = static_cast<int>(std::exp2(src.uniform(0.0f, 12.0f)));
+            if (!pair.block(src.next(count), src.chance(30), "rate " + std::to_string(rate) + " block " + std::to_string(b)))
+                return;
+        }
+    }
+}

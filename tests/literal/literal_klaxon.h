@@ -17,7 +17,7 @@
 #include <math.h>
 
 #include "kernels/common/float_to_int.h"
-#include "kernels/common/portable_math.h"
+#include "kernels/common/maths/maths.h"
 
 struct literal_klaxon {
     bool guarded = false;  // apply the kernel's safety rules
@@ -166,7 +166,7 @@ struct literal_klaxon {
                                                      std::max(1.0f, decayLatched[0] * clampedRate));
 
             // Filter coefficient.
-            float fc = 20.0f + 60.0f * env * expf(4.6051702f * sweepSmooth[0]);
+            float fc = 20.0f + 60.0f * env * quill::exponentialE(4.6051702f * sweepSmooth[0]);
             if (guarded) fc = std::min(fc, maxCutoff);
             const float g = quill::tangent(piOverRate * fc);
 
@@ -189,7 +189,7 @@ struct literal_klaxon {
             else L = noiseHeld[0];
 
             // Oscillator.
-            const float m = exp2f(depthSmooth[0] * (L + 0.5f * (env - 1.0f)));
+            const float m = quill::exponentialTwo(depthSmooth[0] * (L + 0.5f * (env - 1.0f)));
             const float dt = pitchInc * m;
             float p = oscPhase[1] + dt;
             p = p - floorf(p);

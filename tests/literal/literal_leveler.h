@@ -14,7 +14,7 @@
 #include <cmath>
 #include <cstdint>
 #include <math.h>
-#include "kernels/common/portable_math.h"
+#include "kernels/common/maths/maths.h"
 
 struct literal_leveler {
     bool guarded = false;        // apply the kernel's safety rules
@@ -68,13 +68,13 @@ struct literal_leveler {
         hissCot = 1.0f / quill::tangent(angle(25132.742f * u));
         hissPole = 1.0f - hissCot;
         hissNorm = 1.0f / (hissCot + 1.0f);
-        inputAttack = expf(-50.0f * u);
+        inputAttack = quill::exponentialE(-50.0f * u);
         inputAttackIn = 1.0f - inputAttack;
-        release = expf(-10.0f * u);
+        release = quill::exponentialE(-10.0f * u);
         inputReleaseStep = release - inputAttack;
         bandA2 = (bandCot - 1.4142135f) / bandTan + 1.0f;
         bandA1 = 2.0f - 2.0f / (bandTan * bandTan);
-        detAttack = expf(-333.33334f * u);
+        detAttack = quill::exponentialE(-333.33334f * u);
         detAttackIn = 1.0f - detAttack;
         detReleaseStep = release - detAttack;
     }
@@ -113,8 +113,8 @@ struct literal_leveler {
             const float L = 20.0f * quill::decimalLog(std::max(fabsf(detEnvelope[0]), 1e-8f));
             const float knee = std::max(std::min(L + 39.0f, 6.0f), 0.0f);
             const float over = std::max(L + 33.0f, 0.0f);
-            const float gain = exp10f((knee * knee * 0.083333336f + over) * (0.05f * r - 0.05f));
-            const float makeup = exp10f(1.5f - 1.5f * r);
+            const float gain = quill::exponentialTen((knee * knee * 0.083333336f + over) * (0.05f * r - 0.05f));
+            const float makeup = quill::exponentialTen(1.5f - 1.5f * r);
             const float z = makeup * bandSum[0] * gain;
             shaped[0] = z / (fabsf(z * bandNorm) + 1.0f);
             tone[0] = (bandNorm * (shaped[0] + shaped[1]) + (toneCot - 1.0f) * tone[1]) / (toneCot + 1.0f);

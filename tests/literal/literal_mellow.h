@@ -6,7 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include "kernels/common/portable_math.h"
+#include "kernels/common/maths/maths.h"
 
 struct literal_mellow {
     int sampleRate = 0;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "tests/kernels/mellow/mellow_run.h"
-#include "kernels/common/portable_math.h"
+#include "kernels/common/maths/maths.h"
 
 namespace {
 constexpr double kPi = 3.14159265358979323846;
