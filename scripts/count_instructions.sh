@@ -19,7 +19,7 @@ g++ -std=c++17 -O2 -ffp-contract=off -msse2 -mfpmath=sse -Wno-psabi -I"$src_root
     "$libs"/mellow/libquill_kernel_mellow.a "$libs"/klaxon/libquill_kernel_klaxon.a \
     "$libs"/leveler/libquill_kernel_leveler.a -o "$work/scenarios"
 printf "%-20s %16s %12s\n" scenario instructions "per sample"
-for s in mellow_settled mellow_gliding klaxon_held klaxon_speed klaxon_sweep leveler_settled \
+for s in mellow_settled mellow_gliding klaxon_held klaxon_held_square klaxon_speed klaxon_sweep leveler_settled \
          leveler_intensity leveler_literal; do
   valgrind --tool=callgrind --callgrind-out-file="$work/out" --toggle-collect='*counted*' \
       "$work/scenarios" "$s" >/dev/null 2>&1

@@ -91,6 +91,11 @@ int main(int argc, char** argv)
             if (s == "klaxon_speed") x.speed = 0.1f + 19.9f * every100ms(n);
             if (s == "klaxon_sweep") x.sweep = every100ms(n);
         });
+    } else if (s == "klaxon_held_square") {
+        klaxon k;
+        k.init(44100);
+        k.triggerSquare = 1.0f;
+        measure(k, [](klaxon&, int) {});
     } else if (s == "leveler_settled" || s == "leveler_intensity") {
         leveler k;
         k.init(44100);
