@@ -6,4 +6,5 @@ set -euo pipefail
 cd "$QUILL_ROOT"
 cmake -S . -B build-pd053 >/dev/null
 cmake --build build-pd053 -j"$QUILL_JOBS"
-ctest --test-dir build-pd053 --output-on-failure -j"$QUILL_JOBS"
+# The exhaustive proofs do not depend on the Pd header: step 10 runs them.
+ctest --test-dir build-pd053 --output-on-failure -j"$QUILL_JOBS" -LE exact
