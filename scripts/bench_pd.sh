@@ -232,3 +232,74 @@ for object in "${off_objects[@]}"; do
 done
 echo "(us CPU per instance per second of audio; side by side every instance reads one source,"
 echo " in series each reads the one before it and Pd gives it its input's vector as output)"
+
+# Multichannel (Pd 0.54 and later): one mellow~ or zigzag~ fed a C-channel
+# signal by [snake~ in C], against the same object with one channel.
+pd055=$root/build-deps/pd055/usr/lib/puredata/bin/pd
+if [ ! -x "$pd055" ]; then
+  echo
+  echo "multichannel table skipped: no Pd 0.55.2 in build-deps/pd055 (scripts/fetch_pd_trixie.sh)"
+  exit 0
+fi
+write_mc_patch() {  # OBJECT CHANNELS glide|held FILE
+  local object=$1 channels=$2 mode=$3 file=$4 i next
+  {
+    echo "#N canvas 0 50 450 300 12;"
+    echo "#X obj 10 10 loadbang;"
+    echo "#X msg 10 40 \\; pd dsp 1;"
+    echo "#X obj 10 70 delay $((seconds * 1000));"
+    echo "#X msg 10 100 \\; pd quit;"
+    for ((i = 0; i < channels; i++)); do
+      if [ "$object" = mellow~ ]; then echo "#X obj 10 130 noise~;"; else echo "#X obj 10 130 sig~ $((220 + 55 * i));"; fi
+    done
+    echo "#X obj 10 160 snake~ in $channels;"
+    next=$((5 + channels))
+    echo "#X obj 10 190 metro 100;"  # drives "cutoff" when gliding; idle otherwise
+    echo "#X obj 10 220 random 1000;"
+    echo "#X obj 10 250 + 20;"
+    echo "#X msg 10 280 cutoff \$1;"
+    for ((i = 0; i < instances; i++)); do echo "#X obj 100 $((10 + i)) $object;"; done
+    echo "#X connect 0 0 1 0;"
+    echo "#X connect 0 0 2 0;"
+    echo "#X connect 2 0 3 0;"
+    for ((i = 0; i < channels; i++)); do echo "#X connect $((4 + i)) 0 $((4 + channels)) $i;"; done
+    if [ "$mode" = glide ]; then
+      echo "#X connect 0 0 $((next)) 0;"
+      echo "#X connect $next 0 $((next + 1)) 0;"
+      echo "#X connect $((next + 1)) 0 $((next + 2)) 0;"
+      echo "#X connect $((next + 2)) 0 $((next + 3)) 0;"
+    fi
+    for ((i = 0; i < instances; i++)); do
+      echo "#X connect $((4 + channels)) 0 $((next + 4 + i)) 1;"
+      if [ "$mode" = glide ]; then echo "#X connect $((next + 3)) 0 $((next + 4 + i)) 0;"; fi
+    done
+  } >"$file"
+}
+mc_cases=("mellow~ held" "mellow~ glide" "zigzag~ held")
+declare -A mc_best
+for ((round = 0; round < repeat; round++)); do
+  for c in "${mc_cases[@]}"; do
+    read -r object mode <<<"$c"
+    for channels in 1 2 4 8 16; do
+      f="$work/mc-${object//\~/}-$mode-$channels.pd"
+      [ -f "$f" ] || write_mc_patch "$object" "$channels" "$mode" "$f"
+      t=$(pd=$pd055 render "$f")
+      key="$object $mode $channels"
+      if [ -z "${mc_best[$key]:-}" ] || awk -v a="$t" -v b="${mc_best[$key]}" 'BEGIN{exit !(a < b)}'; then
+        mc_best[$key]=$t
+      fi
+    done
+  done
+done
+echo
+echo "Multichannel in Pd 0.55.2, $instances objects, $seconds s: CPU of C channels against 1 channel"
+printf "%-22s %8s %8s %8s %8s\n" "object" "C=2" "C=4" "C=8" "C=16"
+for c in "${mc_cases[@]}"; do
+  read -r object mode <<<"$c"
+  one=${mc_best[$object $mode 1]}
+  line=$(printf "%-22s" "$object ${mode/held/settled}")
+  for channels in 2 4 8 16; do
+    line="$line $(awk -v a="${mc_best[$object $mode $channels]}" -v b="$one" 'BEGIN{if (b > 0) printf "%8.2f", a / b; else printf "%8s", "n/a"}')"
+  done
+  echo "$line"
+done
