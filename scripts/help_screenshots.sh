@@ -13,16 +13,7 @@ mode=${1:-pictures}
 
 packages=(xvfb puredata-gui xdotool fonts-dejavu-core)
 [ "$mode" = --check ] || packages+=(imagemagick)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f '${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo_cmd=()
-  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+"$root/scripts/install_missing.sh" "help screenshots" "${packages[@]}"
 
 plugins=${PLUGIN_DIR:-$root/build/plugins}
 out=$root/docs/pictures/help

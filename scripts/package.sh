@@ -17,17 +17,7 @@ jobs=${QUILL_JOBS:-$(nproc)}
 packages=(g++ cmake make puredata-dev g++-aarch64-linux-gnu g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
           autoconf automake libtool xz-utils python3 python3-funcparserlib python3-pyelftools python3-macholib
           python3-pefile)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f '${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "package: installing ${missing[*]}"
-  sudo_cmd=()
-  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+"$root/scripts/install_missing.sh" "package" "${packages[@]}"
 packaging/fetch_deken.sh "$root/build-deps/deken"
 scripts/windows/build_pd.sh "$root/build-deps/windows-pd"
 

@@ -10,16 +10,7 @@ cd "$QUILL_ROOT"
 # imports; deken itself and Hy come unpacked from Debian trixie. qemu and
 # Wine run the other platforms' Pd (scripts/package.sh installs the rest).
 packages=(python3 python3-funcparserlib python3-pyelftools python3-macholib qemu-user wine64 wine)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f '${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo_cmd=()
-  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+"$QUILL_ROOT/scripts/install_missing.sh" "package step" "${packages[@]}"
 packaging/fetch_deken.sh "$QUILL_ROOT/build-deps/deken"
 
 build=$QUILL_ROOT/build-pkg

@@ -9,17 +9,7 @@ set -euo pipefail
 cd "$QUILL_ROOT"
 jobs=${QUILL_JOBS:-2}
 
-missing=()
-for p in g++-aarch64-linux-gnu qemu-user googletest; do
-  dpkg-query -W -f '${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "arm64: installing ${missing[*]}"
-  sudo_cmd=()
-  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+"$QUILL_ROOT/scripts/install_missing.sh" "arm64" g++-aarch64-linux-gnu qemu-user googletest
 scripts/arm64/fetch_sysroot.sh build-deps/arm64-sysroot
 
 root=$PWD

@@ -12,17 +12,7 @@ set -euo pipefail
 cd "$QUILL_ROOT"
 jobs=${QUILL_JOBS:-2}
 
-missing=()
-for p in g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine64 wine autoconf automake libtool xz-utils; do
-  dpkg-query -W -f '${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "windows: installing ${missing[*]}"
-  sudo_cmd=()
-  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-  "${sudo_cmd[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+"$QUILL_ROOT/scripts/install_missing.sh" "windows" g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine64 wine autoconf automake libtool xz-utils
 
 root=$PWD
 windows_pd=$root/build-deps/windows-pd
