@@ -1,6 +1,6 @@
 // Exhaustive sweeps of the kernels' maths module over each call's reachable
 // arguments (every float of the range; builds without optimisation try every
-// 251st):
+// 251st, and QUILL_SWEEP_STRIDE sets another step):
 // - tangent and base-10 logarithm give exactly the bits of the C library's
 //   double functions rounded to float, which the kernels used before;
 // - the exponentials are correctly rounded, judged by the C library's double
@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <math.h>  // exp10f, exp10, exp10l (GNU): the reference and the former calls
 #include <thread>
@@ -26,11 +27,22 @@
 
 namespace {
 
+// Every float in an optimised build, every 251st otherwise; QUILL_SWEEP_STRIDE
+// picks another step (CI tries every 31st, to stay within its time).
+uint32_t sweepStride()
+{
 #if defined(__OPTIMIZE__) && !defined(__SANITIZE_ADDRESS__)
-constexpr uint32_t kStride = 1;
+    uint32_t stride = 1;
 #else
-constexpr uint32_t kStride = 251;
+    uint32_t stride = 251;
 #endif
+    if (const char* text = std::getenv("QUILL_SWEEP_STRIDE")) {
+        const long chosen = std::strtol(text, nullptr, 10);
+        if (chosen > 0 && chosen < 1000000) stride = static_cast<uint32_t>(chosen);
+    }
+    return stride;
+}
+const uint32_t kStride = sweepStride();
 
 // The highest rate the kernels run at; a higher bound only widens the
 // tangent's and exponentials' ranges towards 0, which they already include.
