@@ -221,10 +221,11 @@ expected_all() {
       for s in .l_amd64 .l_arm64 .m_amd64; do echo "quill/$o~$s"; done
     done
     for h in help/*-help.pd; do [ -e "$h" ] && echo "quill/$(basename "$h")"; done
+    find docs/pictures -name '*.png' | sed 's|^|quill/|'
   } | LC_ALL=C sort
 }
 if [ "$(layout_of "$fresh")" = "$(expected_all)" ]; then
-  pass "unpacked, it holds the modules of all three platforms beside one set of help patches"
+  pass "unpacked, it holds the modules of all three platforms beside one set of help patches and pictures"
 else
   fail "multi-platform archive layout differs:"; diff <(expected_all) <(layout_of "$fresh") || true
 fi
