@@ -22,7 +22,12 @@ echo "arm64: cross-building"
 cmake -S . -B build-arm64 -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DQUILL_PD_INCLUDE_DIR="$pd_include" \
       -DQUILL_PD053="$pd_arm64" -DQUILL_PD055=/nonexistent \
       -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST >/dev/null
-cmake --build build-arm64 -j"$jobs" >/dev/null
+# Only what runs here: the plug-ins and the unit, registry, adapter and
+# integration test programs (the differential tests and proofs would take
+# too long under emulation; the recordings compared below cover Arm's bits).
+targets=$(cmake --build build-arm64 --target help | sed -n 's/^\.\.\. //p' | cut -d' ' -f1 |
+          grep -E '^(plugin_|test_kernel_|test_registry|test_adapter_|test_.*_in_pd$|test_pd_harness$)')
+cmake --build build-arm64 -j"$jobs" --target $targets >/dev/null
 cmake -S tests/arm64 -B build-arm64-checks -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
       -DQUILL_PD_INCLUDE_DIR="$pd_include" >/dev/null
 cmake --build build-arm64-checks -j"$jobs" >/dev/null
