@@ -9,11 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "adapter/quill_object.h"
-#include "tests/adapter/support/failing_memory.h"
-#include "tests/adapter/support/pd_host_double.h"
-
-extern "C" void QUILL_SETUP_ENTRY(void);
+#include "tests/adapter/support/host_fixture.h"
 
 #if QUILL_HEADER_HAS_MULTICHANNEL
 
@@ -32,27 +28,8 @@ struct Placed {
     const float* out(int outlet, int c) const { return sp[size_t(2 + outlet)]->s_vec + c * kBlock; }
 };
 
-class VoicesTest : public ::testing::Test {
+class VoicesTest : public HostTest {
 protected:
-    std::vector<t_quill*> objects;
-
-    void SetUp() override
-    {
-        host::reset();
-        failing_memory::failAt(0);
-        QUILL_SETUP_ENTRY();
-    }
-    void TearDown() override
-    {
-        for (t_quill* x : objects) host::deleteObject(x);
-        failing_memory::failAt(0);
-    }
-    t_quill* create()
-    {
-        auto* x = static_cast<t_quill*>(quill_new(gensym(QUILL_CLASS_NAME), 0, nullptr));
-        objects.push_back(x);
-        return x;
-    }
     // Adds the object to the chain (not clearing it) with `channels` at its inlet.
     static Placed place(t_quill* x, int channels)
     {
@@ -62,11 +39,7 @@ protected:
         quill_dsp(x, p.sp.data());
         return p;
     }
-    static void send(t_quill* x, const char* selector, float v)
-    {
-        t_atom a = host::floatAtom(v);
-        quill_any(x, gensym(selector), 1, &a);
-    }
+    static void send(t_quill* x, const char* selector, float v) { HostTest::send(x, selector, {host::floatAtom(v)}); }
 };
 
 // An input sample for channel c: frequencies that step and glide for
