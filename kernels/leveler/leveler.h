@@ -76,7 +76,7 @@ private:
     // The intensity for this block: the cell clamped to [0, 1], or the last
     // good value when the cell holds no finite number.
     float readIntensity();
-    // True when no state fed by the input holds NaN or infinity.
+    // True when every state fed by the input is finite and within a sane bound.
     bool signalStateFinite() const;
     // Zeroes the state fed by the input (envelopes, filters, clipper).
     void clearSignalState();

@@ -34,6 +34,9 @@ uint32_t bitsOf(float v)
 // Samples per pass: the passes hand values on through arrays of this size.
 constexpr int kChunk = 64;
 
+// Beyond this a state fed by the input is treated as poisoned.
+constexpr float kStateLimit = 1e20f;
+
 // The compressor's r = max(1 - k, 0.0001): 1 over its ratio.
 float ratioOf(float k)
 {
@@ -49,11 +52,15 @@ float leveler::readIntensity()
     return lastGoodIntensity;
 }
 
+// Finite, and within kStateLimit: inputs within +-1e6 keep every state far
+// below it at any rate, while a state beyond it (left by an absurd input,
+// 1e35 say) can ring up past the float range later, the sooner the higher
+// the rate (the band limit's delay line grows with the square of its cotangent).
 bool leveler::signalStateFinite() const
 {
-    return std::isfinite(inputEnvelope[1]) && std::isfinite(bandState[1]) && std::isfinite(bandState[2]) &&
-           std::isfinite(bandSum[1]) && std::isfinite(detEnvelope[1]) && std::isfinite(shaped[1]) &&
-           std::isfinite(tone[1]);
+    for (float v : {inputEnvelope[1], bandState[1], bandState[2], bandSum[1], detEnvelope[1], shaped[1], tone[1]})
+        if (!(std::fabs(v) <= kStateLimit)) return false;
+    return true;
 }
 
 void leveler::compute(int count, QUILLFLOAT** inputs, QUILLFLOAT** outputs)

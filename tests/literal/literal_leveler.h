@@ -137,7 +137,7 @@ struct literal_leveler {
     bool inputStateFinite() const
     {
         for (float v : {inputEnvelope[1], bandState[1], bandState[2], bandSum[1], detEnvelope[1], shaped[1], tone[1]})
-            if (!std::isfinite(v)) return false;
+            if (!(std::fabs(v) <= 1e20f)) return false;  // finite and sane
         return true;
     }
 

@@ -168,3 +168,18 @@ TEST(LevelerHighRates, LoudInputStaysFiniteAndAToneKeepsItsLevel)
     const double reference = level(192000);
     for (int rate : {384000, 768000}) EXPECT_NEAR(level(rate), reference, 0.03 * reference) << rate;
 }
+
+TEST(LevelerHighRates, AnAbsurdSampleIsClearedAtTheEndOfItsBlock)
+{
+    // At the highest rate the band limit's state after a sample of 1e35 is
+    // finite but rings past the float range later: cleared like a NaN.
+    for (float intensity : {0.0f, 0.3f}) {
+        leveler k;
+        k.init(1536000);
+        k.intensity = intensity;
+        std::vector<float> x(2000, 0.25f);
+        x[5] = 1.2e35f;
+        const std::vector<float> y = runLeveler(k, x, 1);
+        for (size_t n = 6; n < y.size(); ++n) ASSERT_TRUE(std::isfinite(y[n])) << intensity << " " << n;
+    }
+}
