@@ -98,6 +98,8 @@ private:
     // released, the envelope at full level.
     bool heldNote(const BlockControls& c) const;
     // The block loop for a held note: the envelope stays at 1.
+    // The sweep filter's coefficients for a smoothed sweep and an envelope level.
+    void sweepFilter(float sweepS, float env, Remembered& range, Remembered& tangent, float& damping) const;
     void computeHeld(const BlockControls& c, int count, float* out0, float* out1);
     // The block loop for every other case: each step of the plain description.
     void computeMoving(const BlockControls& c, int count, float* out0, float* out1);

@@ -115,6 +115,22 @@ bool klaxon::heldNote(const BlockControls& c) const
 // factors and, while the sweep glides, the lowpass coefficients, several
 // lanes at a time; then oscillator and lowpass. A smoother at rest gives its
 // own value again at every step, so running it changes nothing.
+// The sweep filter's tangent and damping for smoothed sweep `sweepS` and
+// envelope `env`: the cutoff from 20 Hz up to 20 + 60 * 100^sweep at full
+// envelope. Each maths call is made only when its argument changed.
+inline void klaxon::sweepFilter(float sweepS, float env, Remembered& range, Remembered& tangent, float& damping) const
+{
+    const float rangeArg = 4.6051702f * sweepS;
+    if (bitsOf(rangeArg) != range.key) range = {bitsOf(rangeArg), quill::exponentialE(rangeArg)};
+    const float fc = std::min(20.0f + 60.0f * env * range.value, maxCutoff);
+    const float tanArg = piOverRate * fc;
+    if (bitsOf(tanArg) != tangent.key) {
+        tangent = {bitsOf(tanArg), quill::tangent(tanArg)};
+        const float g = tangent.value;
+        damping = 1.0f / (1.0f + g * (g + 1.0f));
+    }
+}
+
 void klaxon::computeHeld(const BlockControls& c, int count, float* out0, float* out1)
 {
     const float env = 1.0f;
@@ -122,15 +138,7 @@ void klaxon::computeHeld(const BlockControls& c, int count, float* out0, float* 
     float sweepS = sweepSmooth[1], decayS = decaySmooth[1], depthS = depthSmooth[1], speedS = speedSmooth[1];
     const bool sweepGlides = bitsOf(quill::smoothStep(pole, sweepS, c.sweepIn)) != bitsOf(sweepS);
     if (!sweepGlides) {
-        const float rangeArg = 4.6051702f * sweepS;
-        if (bitsOf(rangeArg) != sweepRange.key) sweepRange = {bitsOf(rangeArg), quill::exponentialE(rangeArg)};
-        const float fc = std::min(20.0f + 60.0f * env * sweepRange.value, maxCutoff);
-        const float tanArg = piOverRate * fc;
-        if (bitsOf(tanArg) != cutoffTan.key) {
-            cutoffTan = {bitsOf(tanArg), quill::tangent(tanArg)};
-            const float g = cutoffTan.value;
-            cutoffDamping = 1.0f / (1.0f + g * (g + 1.0f));
-        }
+        sweepFilter(sweepS, env, sweepRange, cutoffTan, cutoffDamping);
     }
     const float envTerm = 0.5f * (env - 1.0f);
     int32_t holdNow = holdCount[1];
@@ -260,16 +268,7 @@ void klaxon::computeMoving(const BlockControls& c, int count, float* out0, float
 
         const float env = envelope(holdNow, releaseNow, attackStep, decayL, clampedRate);
 
-        // Cutoff from 20 Hz up to 20 + 60 * 100^sweep at full envelope.
-        const float rangeArg = 4.6051702f * sweepS;
-        if (bitsOf(rangeArg) != range.key) range = {bitsOf(rangeArg), quill::exponentialE(rangeArg)};
-        const float fc = std::min(20.0f + 60.0f * env * range.value, maxCutoff);
-        const float tanArg = piOverRate * fc;
-        if (bitsOf(tanArg) != tangent.key) {
-            tangent = {bitsOf(tanArg), quill::tangent(tanArg)};
-            const float g = tangent.value;
-            damping = 1.0f / (1.0f + g * (g + 1.0f));
-        }
+        sweepFilter(sweepS, env, range, tangent, damping);
 
         // LFO: shape latched at a press, phase restarted by it.
         if (pressed) shape = riseSquare + 2.0f * riseSaw + 3.0f * riseRevSaw + 4.0f * riseRandom;
