@@ -90,8 +90,10 @@ inline const bool kHasAvx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2
 // out[i] = tangent(x[i]) for i < n, several at a time; the arrays may be the same.
 // (GCC cannot see that a caller filled x[0..n) before the AVX2 call, which it
 // does not inline, and would warn that x may be uninitialized.)
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 inline void tangents(const float* x, float* out, int n)
 {
 #ifdef QUILL_MATHS_AVX2
@@ -99,7 +101,9 @@ inline void tangents(const float* x, float* out, int n)
 #endif
     tangentsBaseline(x, out, n);
 }
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 
 }  // namespace maths
 }  // namespace quill
