@@ -20,16 +20,20 @@ namespace {
 // Beyond this the delay line is treated as poisoned.
 constexpr float kStateLimit = 1e20f;
 
-// Samples per pass of the gliding loop.
-constexpr int kChunk = 64;
+// The gliding loop works in steps of kStep samples, three stages at once:
+// the smoothers kLead samples ahead, the tangents and weights kStep ahead,
+// and the recursion. Its arrays are rings of kRing samples.
+constexpr int kStep = 8;  // two of the widest tangent's vectors
+constexpr int kLead = 2 * kStep;
+constexpr int kRing = 4 * kStep;
 
-// A gliding chunk's prewarp angles (then their tangents), Q values and weights.
-struct Chunk {
-    alignas(16) float angle[kChunk];
-    alignas(16) float q[kChunk];
-    alignas(16) float g[kChunk];
-    alignas(16) float a1[kChunk];
-    alignas(16) float a2[kChunk];
+// The gliding loop's prewarp angles (then their tangents), Q values and weights.
+struct Ring {
+    alignas(32) float angle[kRing];
+    alignas(32) float q[kRing];
+    alignas(32) float g[kRing];
+    alignas(32) float a1[kRing];
+    alignas(32) float a2[kRing];
 };
 
 // From tangents t and Q values: c = 1/t, d = 1/Q, then g, a1 and a2 exactly
@@ -125,48 +129,44 @@ void mellow::filterGliding(int count, const float* in, float* out0, float* out1,
     float qs = resonanceQSmooth[1];
     float s1 = lowpassState[1];
     float s2 = lowpassState[2];
-    // The weights never depend on the signal, so they are formed ahead:
-    // while the recursion runs through one chunk, the smoothers, tangents and
-    // weights of the next are formed in the same loop, four samples at a
-    // time, and the processor overlaps the two dependency chains.
-    // Two chunks of five arrays: 2.5 KiB of stack.
-    Chunk chunk[2];
-    // The smoothers' next k samples into c from position `from`, then their
-    // tangents (in place) and weights, several lanes at a time.
-    auto prepare = [&](Chunk& c, int from, int k) {
+    // The weights never depend on the signal, and the smoothers depend on
+    // nothing but themselves: three chains that the processor overlaps when
+    // each step hands it a little of every one. 640 bytes of stack.
+    Ring r;
+    // Samples from..from+k-1 of each stage (k <= kStep; a step never
+    // straddles the ring's end, as kRing is a multiple of kStep).
+    auto smooth = [&](int from, int k) {
         for (int i = from; i < from + k; ++i) {
             cs = quill::smoothStep(pole, cs, cutoffIn);
-            c.angle[i] = toAngle * cs;
+            r.angle[i % kRing] = toAngle * cs;
             qs = quill::smoothStep(pole, qs, qIn);
-            c.q[i] = qs;
+            r.q[i % kRing] = qs;
         }
-        quill::tangents(c.angle + from, c.angle + from, k);
-        formWeights(c.angle + from, c.q + from, c.g + from, c.a1 + from, c.a2 + from, k);
     };
-    // The recursion for samples base + from to base + from + k - 1.
-    auto recurse = [&](const Chunk& c, int base, int from, int k) {
-        for (int i = from; i < from + k; ++i) {
-            const float s0 = lowpassFeedback(in[base + i], c.g[i], c.a1[i], c.a2[i], s1, s2);
-            const float y = lowpassFeedforward(c.g[i], s0, s1, s2);
-            out0[base + i] = y;  // in[base + i] was read first: buffers may alias
-            out1[base + i] = y;
+    auto weigh = [&](int from, int k) {
+        const int at = from % kRing;
+        quill::tangents(r.angle + at, r.angle + at, k);
+        formWeights(r.angle + at, r.q + at, r.g + at, r.a1 + at, r.a2 + at, k);
+    };
+    auto recurse = [&](int from, int k) {
+        const int at = from % kRing;
+        for (int i = 0; i < k; ++i) {
+            const float s0 = lowpassFeedback(in[from + i], r.g[at + i], r.a1[at + i], r.a2[at + i], s1, s2);
+            const float y = lowpassFeedforward(r.g[at + i], s0, s1, s2);
+            out0[from + i] = y;  // in[from + i] was read first: buffers may alias
+            out1[from + i] = y;
             s2 = s1;
             s1 = s0;
         }
     };
-    int n = count < kChunk ? count : kChunk;
-    prepare(chunk[0], 0, n);
-    for (int start = 0, now = 0; start < count; start += n, now ^= 1) {
-        n = count - start < kChunk ? count - start : kChunk;
-        const int rest = count - start - n;
-        const int m = rest < kChunk ? rest : kChunk;  // samples of the next chunk
-        int i = 0;
-        for (; i + 4 <= m; i += 4) {
-            prepare(chunk[now ^ 1], i, 4);
-            recurse(chunk[now], start, i, 4);
-        }
-        if (i < m) prepare(chunk[now ^ 1], i, m - i);
-        recurse(chunk[now], start, i, n - i);
+    // Samples of the step at `from` (0 past the end).
+    auto length = [count](int from) { return from >= count ? 0 : (count - from < kStep ? count - from : kStep); };
+    for (int from = 0; from < kLead; from += kStep) smooth(from, length(from));
+    weigh(0, length(0));
+    for (int from = 0; from < count; from += kStep) {
+        smooth(from + kLead, length(from + kLead));
+        weigh(from + kStep, length(from + kStep));
+        recurse(from, length(from));
     }
     cutoffSmooth[0] = cutoffSmooth[1] = cs;
     resonanceQSmooth[0] = resonanceQSmooth[1] = qs;
