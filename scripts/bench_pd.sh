@@ -17,7 +17,10 @@
 # QUILL_BENCH_NO_BUILD=1), QUILL_BENCH_REPEAT (renders per object, the
 # fastest counts; default 5), QUILL_BENCH_BYPASS_INSTANCES (instances in the
 # switched-off table, default 2000: a bypass costs little, so it takes many),
-# QUILL_BENCH_BYPASS_SECONDS (its length of audio, default: seconds).
+# QUILL_BENCH_BYPASS_SECONDS (its length of audio, default: seconds);
+# for a quicker look, QUILL_BENCH_ONLY (entries of the first table to render,
+# e.g. "mellow~ mellow~-glide vcf~-sweep"; the other tables are then skipped
+# unless QUILL_BENCH_MC lists multichannel objects, e.g. "zigzag~").
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 instances=${1:-100}
@@ -78,6 +81,7 @@ text[leveler~-intensity]="leveler~"; inlet[leveler~-intensity]=0; source[leveler
 driver[leveler~-intensity]="random 101|/ 100|intensity \\\$1"; drive_inlet[leveler~-intensity]=0
 objects=(mellow~ lop~ biquad~ vcf~ zigzag~ osc~ phasor~ mellow~-glide vcf~-sweep klaxon~-held klaxon~-speed
          klaxon~-sweep leveler~-settled leveler~-intensity)
+if [ -n "${QUILL_BENCH_ONLY:-}" ]; then read -r -a objects <<<"$QUILL_BENCH_ONLY"; fi
 # Switched off: each quill object, and Pd's own block copy.
 text[leveler~]="leveler~";       inlet[leveler~]=0;   source[leveler~]=noise
 text[klaxon~]="klaxon~";         inlet[klaxon~]=none; source[klaxon~]=none
@@ -87,6 +91,7 @@ off_objects=(leveler~ mellow~ zigzag~ klaxon~ blockcopy~)
 # own vector as output: a signal outlet (the control outlet comes first).
 declare -A sigout=([leveler~]=1 [mellow~]=1 [zigzag~]=1 [blockcopy~]=0)
 chain_objects=(leveler~ mellow~ zigzag~ blockcopy~)
+if [ -n "${QUILL_BENCH_ONLY:-}" ]; then off_objects=(); chain_objects=(); fi
 
 # Writes the patch for `object` (or none for the empty patch) to $2, with $3
 # instances (default: instances); with $4 = off (side by side, all read the
@@ -205,7 +210,7 @@ echo "empty patch: $base s CPU (subtracted)"
 printf "%-20s %28s\n" object "us CPU / instance / audio s"
 for object in "${objects[@]}"; do printf "%-20s %28s\n" "$object" "${cost[$object]}"; done
 echo
-ratio() { awk -v a="${cost[$1]}" -v b="${cost[$2]}" 'BEGIN{if (b > 0) printf "%.2f", a / b; else print "n/a"}'; }
+ratio() { awk -v a="${cost[$1]:-0}" -v b="${cost[$2]:-0}" 'BEGIN{if (b > 0) printf "%.2f", a / b; else print "n/a"}'; }
 echo "moving controls (a new random value every 100 ms) against settled ones:"
 echo "  mellow~ gliding: /mellow~ $(ratio mellow~-glide mellow~)  /vcf~ sweeping $(ratio mellow~-glide vcf~-sweep)"
 echo "  klaxon~ held note, speed moving: /held $(ratio klaxon~-speed klaxon~-held);" \
@@ -218,20 +223,22 @@ for object in mellow~ zigzag~; do
   echo "$line"
 done
 
-echo
-echo "Switched off (\"active 0\"), $bypass_instances instances, $bypass_seconds s more audio, against Pd's own block copy:"
-printf "%-10s %14s %12s %14s %12s\n" object "side by side" /blockcopy~ "in series" /blockcopy~
-for object in "${off_objects[@]}"; do
-  if [ -n "${sigout[$object]:-}" ]; then
-    series=${cost[chain-$object]}; series_ratio=$(ratio "chain-$object" chain-blockcopy~)
-  else
-    series="-"; series_ratio="-"
-  fi
-  printf "%-10s %14s %12s %14s %12s\n" "$object" "${cost[off-$object]}" "$(ratio "off-$object" off-blockcopy~)" \
-    "$series" "$series_ratio"
-done
-echo "(us CPU per instance per second of audio; side by side every instance reads one source,"
-echo " in series each reads the one before it and Pd gives it its input's vector as output)"
+if [ ${#off_objects[@]} -gt 0 ]; then
+  echo
+  echo "Switched off (\"active 0\"), $bypass_instances instances, $bypass_seconds s more audio, against Pd's own block copy:"
+  printf "%-10s %14s %12s %14s %12s\n" object "side by side" /blockcopy~ "in series" /blockcopy~
+  for object in "${off_objects[@]}"; do
+    if [ -n "${sigout[$object]:-}" ]; then
+      series=${cost[chain-$object]}; series_ratio=$(ratio "chain-$object" chain-blockcopy~)
+    else
+      series="-"; series_ratio="-"
+    fi
+    printf "%-10s %14s %12s %14s %12s\n" "$object" "${cost[off-$object]}" "$(ratio "off-$object" off-blockcopy~)" \
+      "$series" "$series_ratio"
+  done
+  echo "(us CPU per instance per second of audio; side by side every instance reads one source,"
+  echo " in series each reads the one before it and Pd gives it its input's vector as output)"
+fi
 
 # Multichannel (Pd 0.54 and later): one mellow~ or zigzag~ fed a C-channel
 # signal by [snake~ in C], against the same object with one channel.
@@ -276,6 +283,12 @@ write_mc_patch() {  # OBJECT CHANNELS glide|held FILE
   } >"$file"
 }
 mc_cases=("mellow~ held" "mellow~ glide" "zigzag~ held")
+if [ -n "${QUILL_BENCH_ONLY:-}" ]; then
+  wanted=" ${QUILL_BENCH_MC:-} " kept=()
+  for c in "${mc_cases[@]}"; do [[ $wanted == *" ${c%% *} "* ]] && kept+=("$c"); done
+  [ ${#kept[@]} -gt 0 ] || exit 0
+  mc_cases=("${kept[@]}")
+fi
 declare -A mc_best
 for ((round = 0; round < repeat; round++)); do
   for c in "${mc_cases[@]}"; do

@@ -26,6 +26,10 @@ constexpr float kStateLimit = 1e20f;
 constexpr int kStep = 8;  // two of the widest tangent's vectors
 constexpr int kLead = 2 * kStep;
 constexpr int kRing = 4 * kStep;
+static_assert((kRing & (kRing - 1)) == 0, "the ring's index is masked");
+
+// Where sample `at` of the block sits in the ring.
+inline int slot(int at) { return at & (kRing - 1); }
 
 // The gliding loop's prewarp angles (then their tangents), Q values and weights.
 struct Ring {
@@ -38,17 +42,22 @@ struct Ring {
 
 // From tangents t and Q values: c = 1/t, d = 1/Q, then g, a1 and a2 exactly
 // as mellow_filter forms them, four lanes at a time and the rest one by one.
-void formWeights(const float* t, const float* q, float* g, float* a1, float* a2, int n)
+// With kHeldQ the Q smoother rests: every d is `heldD`, and q is not read.
+template <bool kHeldQ>
+inline void formWeights(const float* t, const float* q, float heldD, float* g, float* a1, float* a2, int n)
 {
     using namespace mellow_filter;
     typedef float f32x4 __attribute__((vector_size(16)));
     int i = 0;
     for (; i + 4 <= n; i += 4) {
-        f32x4 tv, qv;
+        f32x4 tv, d = f32x4{} + heldD;
         std::memcpy(&tv, t + i, sizeof tv);
-        std::memcpy(&qv, q + i, sizeof qv);
+        if (!kHeldQ) {
+            f32x4 qv;
+            std::memcpy(&qv, q + i, sizeof qv);
+            d = 1.0f / qv;
+        }
         const f32x4 c = 1.0f / tv;
-        const f32x4 d = 1.0f / qv;
         const f32x4 gv = lowpassNormaliser(c, d);
         const f32x4 a1v = lowpassA1(c);
         const f32x4 a2v = lowpassA2(c, d);
@@ -58,7 +67,7 @@ void formWeights(const float* t, const float* q, float* g, float* a1, float* a2,
     }
     for (; i < n; ++i) {
         const float c = 1.0f / t[i];
-        const float d = 1.0f / q[i];
+        const float d = kHeldQ ? heldD : 1.0f / q[i];
         g[i] = lowpassNormaliser(c, d);
         a1[i] = lowpassA1(c);
         a2[i] = lowpassA2(c, d);
@@ -133,40 +142,63 @@ void mellow::filterGliding(int count, const float* in, float* out0, float* out1,
     // nothing but themselves: three chains that the processor overlaps when
     // each step hands it a little of every one. 640 bytes of stack.
     Ring r;
+    // Most often only the cutoff moves: a resting Q smoother keeps its value,
+    // and its damping is formed once.
+    const bool heldQ = bitsOf(quill::smoothStep(pole, qs, qIn)) == bitsOf(qs);
+    const float heldD = 1.0f / qs;
     // Samples from..from+k-1 of each stage (k <= kStep; a step never
     // straddles the ring's end, as kRing is a multiple of kStep).
     auto smooth = [&](int from, int k) {
-        for (int i = from; i < from + k; ++i) {
+        float* angle = r.angle + slot(from);
+#pragma GCC unroll 8
+        for (int i = 0; i < k; ++i) {
             cs = quill::smoothStep(pole, cs, cutoffIn);
-            r.angle[i % kRing] = toAngle * cs;
+            angle[i] = toAngle * cs;
+        }
+        if (heldQ) return;
+        float* q = r.q + slot(from);
+        for (int i = 0; i < k; ++i) {
             qs = quill::smoothStep(pole, qs, qIn);
-            r.q[i % kRing] = qs;
+            q[i] = qs;
         }
     };
     auto weigh = [&](int from, int k) {
-        const int at = from % kRing;
+        const int at = slot(from);
         quill::tangents(r.angle + at, r.angle + at, k);
-        formWeights(r.angle + at, r.q + at, r.g + at, r.a1 + at, r.a2 + at, k);
+        if (heldQ)
+            formWeights<true>(r.angle + at, r.q + at, heldD, r.g + at, r.a1 + at, r.a2 + at, k);
+        else
+            formWeights<false>(r.angle + at, r.q + at, heldD, r.g + at, r.a1 + at, r.a2 + at, k);
     };
     auto recurse = [&](int from, int k) {
-        const int at = from % kRing;
+        const int at = slot(from);
+        const float* x = in + from;
+        float* y0 = out0 + from;
+        float* y1 = out1 + from;
+#pragma GCC unroll 8
         for (int i = 0; i < k; ++i) {
-            const float s0 = lowpassFeedback(in[from + i], r.g[at + i], r.a1[at + i], r.a2[at + i], s1, s2);
+            const float s0 = lowpassFeedback(x[i], r.g[at + i], r.a1[at + i], r.a2[at + i], s1, s2);
             const float y = lowpassFeedforward(r.g[at + i], s0, s1, s2);
-            out0[from + i] = y;  // in[from + i] was read first: buffers may alias
-            out1[from + i] = y;
+            y0[i] = y;  // x[i] was read first: buffers may alias
+            y1[i] = y;
             s2 = s1;
             s1 = s0;
         }
     };
-    // Samples of the step at `from` (0 past the end).
-    auto length = [count](int from) { return from >= count ? 0 : (count - from < kStep ? count - from : kStep); };
-    for (int from = 0; from < kLead; from += kStep) smooth(from, length(from));
-    weigh(0, length(0));
+    // A stage's step at `from`: a whole one (the usual case, which the
+    // compiler unrolls), the block's last few samples, or nothing past its end.
+    auto step = [count](auto stage, int from) {
+        if (from + kStep <= count)
+            stage(from, kStep);
+        else if (from < count)
+            stage(from, count - from);
+    };
+    for (int from = 0; from < kLead; from += kStep) step(smooth, from);
+    step(weigh, 0);
     for (int from = 0; from < count; from += kStep) {
-        smooth(from + kLead, length(from + kLead));
-        weigh(from + kStep, length(from + kStep));
-        recurse(from, length(from));
+        step(smooth, from + kLead);
+        step(weigh, from + kStep);
+        step(recurse, from);
     }
     cutoffSmooth[0] = cutoffSmooth[1] = cs;
     resonanceQSmooth[0] = resonanceQSmooth[1] = qs;
