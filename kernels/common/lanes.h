@@ -85,20 +85,21 @@ inline void gatherFrames(const float* const* in, int lanes, int start, int lengt
     }
 }
 
-// The frames back into their channels, in both outputs (the second copied
-// from the first, unless they are the same vector).
+// The frames back into their channels, in both outputs (written once where
+// they are the same vector).
 inline void scatterFrames(const f4* frame, int lanes, int start, int length, float* const* out, float* const* copy)
 {
     int i = 0;
     for (; i + kWidth <= length; i += kWidth) {
         f4 row[kWidth] = {frame[i], frame[i + 1], frame[i + 2], frame[i + 3]};
         transpose(row[0], row[1], row[2], row[3]);
-        for (int l = 0; l < lanes; ++l) std::memcpy(out[l] + start + i, &row[l], sizeof(f4));
+        for (int l = 0; l < lanes; ++l) {
+            std::memcpy(out[l] + start + i, &row[l], sizeof(f4));
+            if (copy[l] != out[l]) std::memcpy(copy[l] + start + i, &row[l], sizeof(f4));
+        }
     }
     for (; i < length; ++i)
-        for (int l = 0; l < lanes; ++l) out[l][start + i] = frame[i][l];
-    for (int l = 0; l < lanes; ++l)
-        if (copy[l] != out[l]) std::memcpy(copy[l] + start, out[l] + start, sizeof(float) * static_cast<std::size_t>(length));
+        for (int l = 0; l < lanes; ++l) out[l][start + i] = copy[l][start + i] = frame[i][l];
 }
 
 inline f4 load(const float* a)

@@ -134,44 +134,60 @@ struct Voices {
         return y;
     }
 
-    // Whether every lane's frequency is held through these frames, below
-    // half the rate (as every played frequency is) and not negative, with no
-    // glide to leave: then `steady` plays them.
-    bool holdsThrough(const f4* frame, int length) const
+    // Whether every lane's frequency is held through samples start to
+    // start + length - 1 of its channel (read in place), below half the rate
+    // (as every played frequency is) and not negative, with no glide to
+    // leave: then `steady` plays them.
+    bool holdsThrough(const float* const* in, int lanes, int start, int length) const
     {
-        m4 moved = gliding | (previous < splat(0.0f));
-        for (int i = 0; i < length; ++i) moved |= frame[i] != previous;
-        return !any(moved);
-    }
-
-    // A sample of held, forward frequencies. The corrections are formed only
-    // when some lane's phase may lie in a window: a phase at least `margin`
-    // beyond dt from 0, 1 and 0.5 is in none, however its twin half a cycle
-    // on rounds (a few 1e-7 at most).
-    __attribute__((always_inline)) f4 steady(const Constants& c, f4 f, f4 low, f4 high)
-    {
-        const f4 dt = f * c.toCycles;
-        const f4 next = p + dt;
-        p = next - ones(next >= splat(1.0f)) + ones(next < splat(0.0f));  // next is never -0
-        const f4 unit = f * c.toUnit;
-        const m4 near = (p < low) | (p > high) | (abs(p - splat(0.5f)) < low);
-        if (__builtin_expect(any(near), 0)) {
-            integ = integrate(c, p, dt, f, integ);
-        } else {
-            const f4 s = splat(-1.0f) + twos(p >= splat(0.5f)) + twos(p >= splat(1.0f));
-            integ = splat(0.999f) * integ + s;
+        if (any(gliding | (previous < splat(0.0f)))) return false;
+        for (int l = 0; l < lanes; ++l) {
+            const float* x = in[l] + start;
+            const f4 f = splat(previous[l]);
+            m4 moved{};
+            int i = 0;
+            for (; i + kWidth <= length; i += kWidth) moved |= load(x + i) != f;
+            for (; i < length; ++i) moved[0] |= x[i] != previous[l] ? -1 : 0;
+            if (any(moved)) return false;
         }
-        y = unit * integ;
-        limit(unit);
-        return y;
+        return true;
     }
 
-    // The bounds `steady` takes for held frequencies: dt + margin, 1 - (dt + margin).
-    void windowBounds(const Constants& c, f4& low, f4& high) const
+    // What `steady` keeps for held frequencies: increment, output scale, and
+    // the bounds of the stretch in which no correction window lies.
+    struct Held {
+        f4 dt, unit, low, mid;
+    };
+    Held held(const Constants& c) const
     {
         constexpr float kMargin = 1.0f / 1048576.0f;
-        low = previous * c.toCycles + splat(kMargin);
-        high = splat(1.0f) - low;
+        Held h;
+        h.dt = previous * c.toCycles;
+        h.unit = previous * c.toUnit;
+        h.low = h.dt + splat(kMargin);
+        h.mid = splat(0.5f) - h.low;
+        return h;
+    }
+
+    // A sample of held, forward frequencies. The phase stays in [0, 1)
+    // (dt >= 0: it never wraps below 0, and the square is never 3). The
+    // corrections are formed only when some lane's phase may lie in a
+    // window: one at least `margin` beyond dt from 0, 0.5 and 1, which
+    // |p - 0.5| against low and 0.5 - low tells, is in none, however that
+    // difference and the twin half a cycle on round (a few 1e-8 at most).
+    __attribute__((always_inline)) f4 steady(const Constants& c, const Held& h)
+    {
+        const f4 next = p + h.dt;
+        p = next - ones(next >= splat(1.0f));
+        const f4 fromMiddle = abs(p - splat(0.5f));
+        const m4 near = (fromMiddle < h.low) | (fromMiddle > h.mid);
+        if (__builtin_expect(any(near), 0))
+            integ = integrate(c, p, h.dt, previous, integ);
+        else
+            integ = splat(0.999f) * integ + (splat(-1.0f) + twos(p >= splat(0.5f)));
+        y = h.unit * integ;
+        limit(h.unit);
+        return y;
     }
 
     // Holds |y| to the limit, as the single-channel kernel does.
@@ -242,29 +258,28 @@ void compute(const zigzag& k, float* bank, int channels, int count, const float*
         f4 frameA[kChunk], frameB[kChunk];
         for (int start = 0; start < count; start += kChunk) {
             const int length = std::min(kChunk, count - start);
-            gatherFrames(in + first, lanesA, start, length, frameA);
+            const bool heldA = a.holdsThrough(in + first, lanesA, start, length);
             if (lanesB > 0) {
-                gatherFrames(in + first + kWidth, lanesB, start, length, frameB);
-                if (a.holdsThrough(frameA, length) && b.holdsThrough(frameB, length)) {
-                    f4 lowA, highA, lowB, highB;
-                    a.windowBounds(c, lowA, highA);
-                    b.windowBounds(c, lowB, highB);
+                if (heldA && b.holdsThrough(in + first + kWidth, lanesB, start, length)) {
+                    const Voices::Held ha = a.held(c), hb = b.held(c);
                     for (int i = 0; i < length; ++i) {
-                        frameA[i] = a.steady(c, frameA[i], lowA, highA);
-                        frameB[i] = b.steady(c, frameB[i], lowB, highB);
+                        frameA[i] = a.steady(c, ha);
+                        frameB[i] = b.steady(c, hb);
                     }
                 } else {
+                    gatherFrames(in + first, lanesA, start, length, frameA);
+                    gatherFrames(in + first + kWidth, lanesB, start, length, frameB);
                     for (int i = 0; i < length; ++i) {
                         frameA[i] = a.step(c, frameA[i]);
                         frameB[i] = b.step(c, frameB[i]);
                     }
                 }
                 scatterFrames(frameB, lanesB, start, length, out0 + first + kWidth, out1 + first + kWidth);
-            } else if (a.holdsThrough(frameA, length)) {
-                f4 low, high;
-                a.windowBounds(c, low, high);
-                for (int i = 0; i < length; ++i) frameA[i] = a.steady(c, frameA[i], low, high);
+            } else if (heldA) {
+                const Voices::Held ha = a.held(c);
+                for (int i = 0; i < length; ++i) frameA[i] = a.steady(c, ha);
             } else {
+                gatherFrames(in + first, lanesA, start, length, frameA);
                 for (int i = 0; i < length; ++i) frameA[i] = a.step(c, frameA[i]);
             }
             scatterFrames(frameA, lanesA, start, length, out0 + first, out1 + first);
