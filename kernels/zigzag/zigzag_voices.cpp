@@ -164,8 +164,11 @@ struct Voices {
         Held h;
         h.dt = previous * c.toCycles;
         h.unit = previous * c.toUnit;
-        h.low = h.dt + splat(kMargin);
-        h.mid = splat(0.5f) - h.low;
+        // At 0 Hz (and in lanes without a channel) no window ever holds: such
+        // lanes are never near one.
+        const m4 moving = previous > splat(0.0f);
+        h.low = select(moving, h.dt + splat(kMargin), splat(-1.0f));
+        h.mid = select(moving, splat(0.5f) - h.low, splat(2.0f));
         return h;
     }
 
