@@ -177,40 +177,46 @@ Tally sweepBlocks(float lo, float hi, Block block, Scalar scalar)
     });
 }
 
+// Each block form runs as the baseline (SSE2/NEON) and, where the processor
+// has it, as the AVX2 form.
+struct BlockForms {
+    void (*tangents)(const float*, float*, int);
+    void (*logs)(const float*, float*, int);
+    void (*exponentials)(const float*, float*, int, quill::maths::ExpBase);
+};
+
 TEST(ExactMaths, BlockFormsAreTheScalarOnes)
 {
-    const float top = std::nextafter(static_cast<float>(M_PI_2), 0.0f);
-    // The tangent's SSE2/NEON form, and its AVX2 form where the processor has it.
-    const Tally tan =
-        sweepBlocks(0.0f, top, quill::maths::tangentsBaseline, [](float x) { return quill::tangent(x); });
-    EXPECT_NONE_FAILED(tan);
+    using namespace quill::maths;
+    std::vector<std::pair<const char*, BlockForms>> forms = {{"baseline", {tangentsBaseline, decimalLogsBaseline, exponentialsBaseline}}};
 #ifdef QUILL_MATHS_AVX2
-    if (quill::maths::kHasAvx2) {
-        const Tally avx2 =
-            sweepBlocks(0.0f, top, quill::maths::tangentsAvx2, [](float x) { return quill::tangent(x); });
-        EXPECT_NONE_FAILED(avx2);
-    } else {
-        std::printf("no AVX2 here: the tangent's AVX2 form is not tried\n");
-    }
+    if (kHasAvx2)
+        forms.push_back({"AVX2", {tangentsAvx2, decimalLogsAvx2, exponentialsAvx2}});
+    else
+        std::printf("no AVX2 here: the AVX2 forms are not tried\n");
 #endif
-    const Tally log = sweepBlocks(0.0f, INFINITY, quill::decimalLogs, [](float x) { return quill::decimalLog(x); });
-    EXPECT_NONE_FAILED(log);
-    const Tally exp =
-        sweepBlocks(-333.5f, 4.61f, quill::exponentialsE, [](float x) { return quill::exponentialE(x); });
-    EXPECT_NONE_FAILED(exp);
-    const Tally exp2 =
-        sweepBlocks(-1.5f, 1.0f, quill::exponentialsTwo, [](float x) { return quill::exponentialTwo(x); });
-    EXPECT_NONE_FAILED(exp2);
-    const Tally exp10 =
-        sweepBlocks(-40.5f, 1.5f, quill::exponentialsTen, [](float x) { return quill::exponentialTen(x); });
-    EXPECT_NONE_FAILED(exp10);
-    // Specials take the scalar way.
-    const float odd[] = {NAN, -1.0f, 0.0f, INFINITY, 1e-40f, -INFINITY, 1e30f, 1.0f};
-    float out[8];
-    quill::decimalLogs(odd, out, 8);
-    for (int i = 0; i < 8; ++i) EXPECT_TRUE(same(out[i], quill::decimalLog(odd[i]))) << odd[i];
-    quill::exponentialsTen(odd, out, 8);
-    for (int i = 0; i < 8; ++i) EXPECT_TRUE(same(out[i], quill::exponentialTen(odd[i]))) << odd[i];
+    const float top = std::nextafter(static_cast<float>(M_PI_2), 0.0f);
+    for (const auto& [name, f] : forms) {
+        SCOPED_TRACE(name);
+        const Tally tan = sweepBlocks(0.0f, top, f.tangents, [](float x) { return tangent(x); });
+        EXPECT_NONE_FAILED(tan);
+        const Tally log = sweepBlocks(0.0f, INFINITY, f.logs, [](float x) { return decimalLog(x); });
+        EXPECT_NONE_FAILED(log);
+        auto exps = [&f](ExpBase base) { return [&f, base](const float* x, float* out, int n) { f.exponentials(x, out, n, base); }; };
+        const Tally exp = sweepBlocks(-333.5f, 4.61f, exps(kBaseE), [](float x) { return exponentialE(x); });
+        EXPECT_NONE_FAILED(exp);
+        const Tally exp2 = sweepBlocks(-1.5f, 1.0f, exps(kBaseTwo), [](float x) { return exponentialTwo(x); });
+        EXPECT_NONE_FAILED(exp2);
+        const Tally exp10 = sweepBlocks(-40.5f, 1.5f, exps(kBaseTen), [](float x) { return exponentialTen(x); });
+        EXPECT_NONE_FAILED(exp10);
+        // Specials take the scalar way.
+        const float odd[] = {NAN, -1.0f, 0.0f, INFINITY, 1e-40f, -INFINITY, 1e30f, 1.0f};
+        float out[8];
+        f.logs(odd, out, 8);
+        for (int i = 0; i < 8; ++i) EXPECT_TRUE(same(out[i], decimalLog(odd[i]))) << odd[i];
+        f.exponentials(odd, out, 8, kBaseTen);
+        for (int i = 0; i < 8; ++i) EXPECT_TRUE(same(out[i], exponentialTen(odd[i]))) << odd[i];
+    }
 }
 
 TEST(ExactMaths, DecimalLogIsTheDoubleLogFromOneHundredMillionth)

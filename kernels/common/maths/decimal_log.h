@@ -38,7 +38,7 @@ inline void splitLogArgument(float x, int32_t& e, double& f)
 // ln(1 + f) = 2 atanh(s), s = f / (2 + f): f - (f^2/2 - s (f^2/2 + R(s^2))),
 // R to s^16 (error below 2^-50 relative for |s| < 0.1716).
 template <class D>
-inline D naturalLogOnePlusFast(D f)
+__attribute__((always_inline)) inline D naturalLogOnePlusFast(D f)
 {
     const D s = f / (2.0 + f);
     const D z = s * s;
@@ -57,7 +57,7 @@ inline D naturalLogOnePlusFast(D f)
 
 // The double evaluation of log10(2^e (1 + f)).
 template <class D>
-inline D decimalLogFast(D e, D f)
+__attribute__((always_inline)) inline D decimalLogFast(D e, D f)
 {
     return e * kLog10TwoHi + (e * kLog10TwoLo + naturalLogOnePlusFast(f) * kLog10EHi);
 }
@@ -125,11 +125,11 @@ inline float decimalLog(float x)
     return static_cast<float>(r);
 }
 
-// out[i] = decimalLog(x[i]) for i < n, four at a time; a group with an
-// argument that is not a positive normal finite float, or a result the
-// double evaluation leaves undecided, takes the scalar way. The arrays may
-// be the same.
-inline void decimalLogs(const float* x, float* out, int n)
+// out[i] = decimalLog(x[i]) for i < n, four at a time as two SSE2/NEON
+// vectors; a group with an argument that is not a positive normal finite
+// float, or a result the double evaluation leaves undecided, takes the
+// scalar way. The arrays may be the same.
+__attribute__((noinline)) inline void decimalLogsBaseline(const float* x, float* out, int n)
 {
     typedef int32_t i32x4 __attribute__((vector_size(16)));
     int i = 0;
@@ -160,6 +160,50 @@ inline void decimalLogs(const float* x, float* out, int n)
     }
     for (; i < n; ++i) out[i] = decimalLog(x[i]);
 }
+
+#ifdef QUILL_MATHS_AVX2
+// The same, four at a time as one AVX2 vector.
+__attribute__((target("avx2"), noinline)) inline void decimalLogsAvx2(const float* x, float* out, int n)
+{
+    typedef int32_t i32x4 __attribute__((vector_size(16)));
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+        f32x4 v;
+        std::memcpy(&v, x + i, sizeof v);
+        const i32x4 b = (i32x4)v;
+        const i32x4 mantissa = b & 0x7fffff;
+        const i32x4 high = mantissa > 0x3504f3;  // -1 where 1.mantissa > sqrt(2)
+        const i32x4 e = ((b >> 23) & 0xff) - 127 - high;
+        const f32x4 m = (f32x4)(mantissa | (high ? 0x3f000000 : 0x3f800000));
+        const f64x4 ed = reinterpret_cast<f64x4>(_mm256_cvtepi32_pd(reinterpret_cast<__m128i>(e)));
+        const f64x4 r = decimalLogFast(ed, widen(reinterpret_cast<const float*>(&m)) - 1.0);
+        // Positive normal finite: biased exponent 1 to 254, sign clear.
+        const i32x4 usable = (b >= 0x00800000) & (b < 0x7f800000);
+        if (_mm_movemask_ps(reinterpret_cast<__m128>(usable)) == 0xf && !anyNearFloatMidpoint(r, 1024)) {
+            narrow(r, out + i);
+        } else {
+            for (int k = 0; k < 4; ++k) out[i + k] = decimalLog(v[k]);
+        }
+    }
+    for (; i < n; ++i) out[i] = decimalLog(x[i]);
+}
+#endif
+
+// out[i] = decimalLog(x[i]) for i < n, several at a time; the arrays may be the same.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"  // as for tangents
+#endif
+inline void decimalLogs(const float* x, float* out, int n)
+{
+#ifdef QUILL_MATHS_AVX2
+    if (kHasAvx2) return decimalLogsAvx2(x, out, n);
+#endif
+    decimalLogsBaseline(x, out, n);
+}
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 }  // namespace maths
 }  // namespace quill

@@ -70,13 +70,22 @@ inline int64_t bitsOfLanes(double v) { return static_cast<int64_t>(bitsOf(v)); }
 inline i64x2 bitsOfLanes(f64x2 v) { return (i64x2)v; }  // a vector cast keeps the bits
 inline double lanesOfBits(int64_t b) { return doubleOf(static_cast<uint64_t>(b)); }
 inline f64x2 lanesOfBits(i64x2 b) { return (f64x2)b; }
+#ifdef QUILL_MATHS_AVX2
+// Generic vector code, always inlined, so that it builds as AVX2 inside the AVX2 forms.
+__attribute__((always_inline)) inline f64x4 tableColumn(i64x4 j, int column)
+{
+    return f64x4{kExp2Table[j[0]][column], kExp2Table[j[1]][column], kExp2Table[j[2]][column], kExp2Table[j[3]][column]};
+}
+__attribute__((always_inline)) inline i64x4 bitsOfLanes(f64x4 v) { return (i64x4)v; }
+__attribute__((always_inline)) inline f64x4 lanesOfBits(i64x4 b) { return (f64x4)b; }
+#endif
 
 // The double evaluation of 2^(x log2 base) for float x (as double), within
 // 2^-48 relative; its parts for the double-double evaluation in rHi, tLo,
 // j, scale. x is finite; beyond [-160, 130] in t, 2^t rounds to float zero or
 // infinity, so t is clamped there.
 template <class D, class I = decltype(bitsOfLanes(D{}))>
-inline D exponentialFast(D x, ExpBase base, D& rHi, D& tLo, I& j, D& scale)
+__attribute__((always_inline)) inline D exponentialFast(D x, ExpBase base, D& rHi, D& tLo, I& j, D& scale)
 {
     D tHi = x * base.hi;
     tLo = x * base.lo;
@@ -153,7 +162,7 @@ inline float exponentialTen(float x) { return exponential(x, kBaseTen); }
 // out[i] = exponential(x[i], base) for i < n, two lanes at a time; a pair
 // with a lane the double evaluation leaves undecided (about one in 10^6),
 // or a NaN, takes the scalar way. The arrays may be the same.
-inline void exponentials(const float* x, float* out, int n, ExpBase base)
+__attribute__((noinline)) inline void exponentialsBaseline(const float* x, float* out, int n, ExpBase base)
 {
     int i = 0;
     for (; i + 2 <= n; i += 2) {
@@ -172,6 +181,42 @@ inline void exponentials(const float* x, float* out, int n, ExpBase base)
     }
     for (; i < n; ++i) out[i] = exponential(x[i], base);
 }
+
+#ifdef QUILL_MATHS_AVX2
+// The same, four lanes at a time as one AVX2 vector.
+__attribute__((target("avx2"), noinline)) inline void exponentialsAvx2(const float* x, float* out, int n, ExpBase base)
+{
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+        f64x4 rHi, tLo, scale;
+        i64x4 j;
+        const f64x4 y = exponentialFast(widen(x + i), base, rHi, tLo, j, scale);
+        // Decided: of normal float size (NaN is not) and clear of a midpoint.
+        if (!any(~(y >= 0x1p-126)) && !anyNearFloatMidpoint(y, 256)) {
+            narrow(y, out + i);
+        } else {
+            for (int k = 0; k < 4; ++k) out[i + k] = exponential(x[i + k], base);
+        }
+    }
+    for (; i < n; ++i) out[i] = exponential(x[i], base);
+}
+#endif
+
+// out[i] = exponential(x[i], base) for i < n, several at a time; the arrays may be the same.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"  // as for tangents
+#endif
+inline void exponentials(const float* x, float* out, int n, ExpBase base)
+{
+#ifdef QUILL_MATHS_AVX2
+    if (kHasAvx2) return exponentialsAvx2(x, out, n, base);
+#endif
+    exponentialsBaseline(x, out, n, base);
+}
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 }  // namespace maths
 }  // namespace quill

@@ -19,6 +19,16 @@ inline bool nearFloatMidpoint(double v, uint32_t margin)
     return distance <= margin;
 }
 
+#ifdef QUILL_MATHS_AVX2
+// Whether any lane of v lies within `margin` double ulps of a float rounding
+// midpoint, as nearFloatMidpoint asks of each.
+__attribute__((target("avx2"), always_inline)) inline bool anyNearFloatMidpoint(f64x4 v, int64_t margin)
+{
+    const i64x4 offset = (reinterpret_cast<i64x4>(v) & 0x1fffffff) - 0x10000000;
+    return any((offset <= margin) & (offset >= -margin));
+}
+#endif
+
 // The float nearest to hi + lo (|lo| at most half an ulp of hi): hi is first
 // rounded to odd in its last bit by lo's sign, which keeps the one rounding
 // to float exact (a double has more than two bits to spare).

@@ -7,10 +7,6 @@
 
 #include "kernels/common/maths/lanes.h"
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#include <immintrin.h>
-#endif
-
 
 namespace quill {
 namespace maths {
@@ -60,7 +56,7 @@ inline float tangent(float x)
 
 // out[i] = tangent(x[i]) for i < n, four at a time as two SSE2/NEON vectors
 // (the arrays may be the same).
-inline void tangentsBaseline(const float* x, float* out, int n)
+__attribute__((noinline)) inline void tangentsBaseline(const float* x, float* out, int n)
 {
     int i = 0;
     for (; i + 4 <= n; i += 4) {
@@ -75,38 +71,25 @@ inline void tangentsBaseline(const float* x, float* out, int n)
     for (; i < n; ++i) out[i] = tangent(x[i]);
 }
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)  // GCC: Clang rejects 32-byte vectors without AVX
-#define QUILL_MATHS_AVX2 1
-// The same, eight at a time as two AVX2 vectors of four: for processors that
-// have AVX2 (chosen at run time); the same IEEE operations in every lane
-// (AVX2 alone: no fused multiply-add).
-__attribute__((target("avx2"))) inline void tangentsAvx2(const float* x, float* out, int n)
+#ifdef QUILL_MATHS_AVX2
+// The same, eight at a time as two AVX2 vectors of four.
+__attribute__((target("avx2"), noinline)) inline void tangentsAvx2(const float* x, float* out, int n)
 {
-    typedef double f64x4v __attribute__((vector_size(32)));
     int i = 0;
-    const __m256d quarterPi = _mm256_set1_pd(kQuarterPi);
+    const f64x4 quarterPi = splat<f64x4>(kQuarterPi);
     for (; i + 8 <= n; i += 8) {
-        // The conversions as single instructions: the generic ones go
-        // through the stack a half at a time.
-        const __m256d a = _mm256_cvtps_pd(_mm_loadu_ps(x + i));
-        const __m256d b = _mm256_cvtps_pd(_mm_loadu_ps(x + i + 4));
-        __m256d ta, tb;
+        const f64x4 a = widen(x + i), b = widen(x + i + 4);
         // Angles gliding slowly mostly lie on one side of pi/4 together.
-        if (_mm256_movemask_pd(_mm256_or_pd(_mm256_cmp_pd(a, quarterPi, _CMP_GT_OQ), _mm256_cmp_pd(b, quarterPi, _CMP_GT_OQ))) == 0) {
-            ta = reinterpret_cast<__m256d>(tangentOf<f64x4v, true>(reinterpret_cast<f64x4v>(a)));
-            tb = reinterpret_cast<__m256d>(tangentOf<f64x4v, true>(reinterpret_cast<f64x4v>(b)));
+        if (!any((a > quarterPi) | (b > quarterPi))) {
+            narrow(tangentOf<f64x4, true>(a), out + i);
+            narrow(tangentOf<f64x4, true>(b), out + i + 4);
         } else {
-            ta = reinterpret_cast<__m256d>(tangentOf(reinterpret_cast<f64x4v>(a)));
-            tb = reinterpret_cast<__m256d>(tangentOf(reinterpret_cast<f64x4v>(b)));
+            narrow(tangentOf(a), out + i);
+            narrow(tangentOf(b), out + i + 4);
         }
-        _mm_storeu_ps(out + i, _mm256_cvtpd_ps(ta));
-        _mm_storeu_ps(out + i + 4, _mm256_cvtpd_ps(tb));
     }
     tangentsBaseline(x + i, out + i, n - i);
 }
-
-// Whether this processor has AVX2, asked once when the module loads.
-inline const bool kHasAvx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2") != 0);
 #endif
 
 // out[i] = tangent(x[i]) for i < n, several at a time; the arrays may be the same.
