@@ -80,9 +80,9 @@ void leveler::compute(int count, QUILLFLOAT** inputs, QUILLFLOAT** outputs)
     const float pole = smoothPole, norm = bandNorm;
 
     // Per-sample values handed from one pass to the next.
-    // Seven arrays of 64 floats: 1.75 KiB of stack.
+    // Eight arrays of 64 floats: 2 KiB of stack.
     float smoothed[kChunk], sums[kChunk], levels[kChunk], gains[kChunk];
-    float angles[kChunk], cots[kChunk], ups[kChunk];
+    float ratios[kChunk], angles[kChunk], cots[kChunk], ups[kChunk];
 
     for (int start = 0; start < count; start += kChunk) {
         const int n = std::min(kChunk, count - start);
@@ -109,11 +109,22 @@ void leveler::compute(int count, QUILLFLOAT** inputs, QUILLFLOAT** outputs)
             sumPrev = sum;
         }
 
+        // A smoother that gives its own value again has come to rest and
+        // gives it for the rest of the block: the intensity glides through
+        // this chunk exactly when its first two values differ.
+        const bool gliding = n > 1 && bitsOf(smoothed[1]) != bitsOf(smoothed[0]);
+
         // The compressor's gain: no recursion, so the logarithms and
         // exponentials of consecutive samples overlap.
         for (int i = 0; i < n; ++i) levels[i] = stage::compressorLogArgument(levels[i]);
         quill::decimalLogs(levels, levels, n);
-        for (int i = 0; i < n; ++i) levels[i] = stage::compressorExponentOfLog(levels[i], ratioOf(smoothed[i]));
+        if (gliding) {
+            for (int i = 0; i < n; ++i) ratios[i] = ratioOf(smoothed[i]);
+            for (int i = 0; i < n; ++i) levels[i] = stage::compressorExponentOfLog(levels[i], ratios[i]);
+        } else {
+            const float r = ratioOf(smoothed[0]);
+            for (int i = 0; i < n; ++i) levels[i] = stage::compressorExponentOfLog(levels[i], r);
+        }
         // Below the knee the exponent stays +-0: its gain is remembered.
         int moving = 0;
         for (int i = 0; i < n; ++i) moving += bitsOf(levels[i]) != down.key;
@@ -127,13 +138,11 @@ void leveler::compute(int count, QUILLFLOAT** inputs, QUILLFLOAT** outputs)
         // The tone filter's cotangent and the make-up gain of each sample:
         // while the intensity glides, every sample's differ, and the
         // tangents are formed several lanes at a time.
-        bool gliding = false;
-        for (int i = 1; i < n; ++i) gliding |= bitsOf(smoothed[i]) != bitsOf(smoothed[0]);
         if (gliding) {
             for (int i = 0; i < n; ++i) angles[i] = stage::toneAngle(smoothed[i], piOverRate);
             quill::tangents(angles, cots, n);
             for (int i = 0; i < n; ++i) cots[i] = 1.0f / cots[i];
-            for (int i = 0; i < n; ++i) ups[i] = stage::makeupExponent(ratioOf(smoothed[i]));
+            for (int i = 0; i < n; ++i) ups[i] = stage::makeupExponent(ratios[i]);
             up.key = bitsOf(ups[n - 1]);
             quill::exponentialsTen(ups, ups, n);
             up.value = ups[n - 1];

@@ -72,20 +72,18 @@ inline double lanesOfBits(int64_t b) { return doubleOf(static_cast<uint64_t>(b))
 inline f64x2 lanesOfBits(i64x2 b) { return (f64x2)b; }
 #ifdef QUILL_MATHS_AVX2
 // Generic vector code, always inlined, so that it builds as AVX2 inside the AVX2 forms.
-__attribute__((always_inline)) inline f64x4 tableColumn(i64x4 j, int column)
-{
-    return f64x4{kExp2Table[j[0]][column], kExp2Table[j[1]][column], kExp2Table[j[2]][column], kExp2Table[j[3]][column]};
-}
 __attribute__((always_inline)) inline i64x4 bitsOfLanes(f64x4 v) { return (i64x4)v; }
 __attribute__((always_inline)) inline f64x4 lanesOfBits(i64x4 b) { return (f64x4)b; }
 #endif
 
 // The double evaluation of 2^(x log2 base) for float x (as double), within
-// 2^-48 relative; its parts for the double-double evaluation in rHi, tLo,
-// j, scale. x is finite; beyond [-160, 130] in t, 2^t rounds to float zero or
+// 2^-48 relative, in two parts around the table look-up: `reduce` forms
+// t = k/32 + r and e^(r ln 2) - 1 (its parts for the double-double
+// evaluation in rHi, tLo, j, scale), `finish` scales the table's entry by
+// it. x is finite; beyond [-160, 130] in t, 2^t rounds to float zero or
 // infinity, so t is clamped there.
-template <class D, class I = decltype(bitsOfLanes(D{}))>
-__attribute__((always_inline)) inline D exponentialFast(D x, ExpBase base, D& rHi, D& tLo, I& j, D& scale)
+template <class D, class I>
+__attribute__((always_inline)) inline D exponentialReduce(D x, ExpBase base, D& rHi, D& tLo, I& j, D& scale)
 {
     D tHi = x * base.hi;
     tLo = x * base.lo;
@@ -108,9 +106,20 @@ __attribute__((always_inline)) inline D exponentialFast(D x, ExpBase base, D& rH
     q = q * p + 1.0 / 24;
     q = q * p + 1.0 / 6;
     q = q * p + 0.5;
-    const D expm1 = p + p * p * q;
-    const D tableHi = tableColumn(j, 0);
-    return (tableHi + (tableHi * expm1 + tableColumn(j, 1))) * scale;
+    return p + p * p * q;
+}
+
+template <class D>
+__attribute__((always_inline)) inline D exponentialFinish(D expm1, D tableHi, D tableLo, D scale)
+{
+    return (tableHi + (tableHi * expm1 + tableLo)) * scale;
+}
+
+template <class D, class I = decltype(bitsOfLanes(D{}))>
+__attribute__((always_inline)) inline D exponentialFast(D x, ExpBase base, D& rHi, D& tLo, I& j, D& scale)
+{
+    const D expm1 = exponentialReduce(x, base, rHi, tLo, j, scale);
+    return exponentialFinish(expm1, tableColumn(j, 0), tableColumn(j, 1), scale);
 }
 
 // True when the double evaluation y rounds to the correct float: y is of
@@ -190,7 +199,11 @@ __attribute__((target("avx2"), noinline)) inline void exponentialsAvx2(const flo
     for (; i + 4 <= n; i += 4) {
         f64x4 rHi, tLo, scale;
         i64x4 j;
-        const f64x4 y = exponentialFast(widen(x + i), base, rHi, tLo, j, scale);
+        const f64x4 expm1 = exponentialReduce(widen(x + i), base, rHi, tLo, j, scale);
+        const __m256i row = reinterpret_cast<__m256i>(j * 2);
+        const f64x4 tableHi = reinterpret_cast<f64x4>(_mm256_i64gather_pd(&kExp2Table[0][0], row, 8));
+        const f64x4 tableLo = reinterpret_cast<f64x4>(_mm256_i64gather_pd(&kExp2Table[0][1], row, 8));
+        const f64x4 y = exponentialFinish(expm1, tableHi, tableLo, scale);
         // Decided: of normal float size (NaN is not) and clear of a midpoint.
         if (!any(~(y >= 0x1p-126)) && !anyNearFloatMidpoint(y, 256)) {
             narrow(y, out + i);
