@@ -18,21 +18,21 @@ inline float prewarpedCotangent(float piOverRate, float smoothedCutoff)
 
 // g = 1 / (c² + d·c + 1), the reciprocal of a0; d is the damping 1/Q.
 template <class F>
-inline F lowpassNormaliser(F c, F d)
+__attribute__((always_inline)) inline F lowpassNormaliser(F c, F d)
 {
     return 1.0f / ((d + c) * c + 1.0f);
 }
 
 // Feedback weight a1 = 2(1 - c²).
 template <class F>
-inline F lowpassA1(F c)
+__attribute__((always_inline)) inline F lowpassA1(F c)
 {
     return 2.0f * (1.0f - c * c);
 }
 
 // Feedback weight a2 = c² - d·c + 1, formed as (c - d)·c + 1.
 template <class F>
-inline F lowpassA2(F c, F d)
+__attribute__((always_inline)) inline F lowpassA2(F c, F d)
 {
     return (c - d) * c + 1.0f;
 }

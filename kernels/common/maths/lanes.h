@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)  // GCC: Clang rejects 32-byte vectors without AVX
@@ -31,7 +32,9 @@ typedef double f64x4 __attribute__((vector_size(32)));
 typedef int64_t i64x4 __attribute__((vector_size(32)));
 
 // Whether this processor has AVX2, asked once when the module loads.
-inline const bool kHasAvx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2") != 0);
+// QUILL_NO_AVX2 in the environment keeps to the baseline forms, so that
+// tests can try both on one machine.
+inline const bool kHasAvx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2") != 0) && !std::getenv("QUILL_NO_AVX2");
 
 // Four floats to doubles and back, one instruction each (the generic
 // conversions go through the stack a half at a time).

@@ -72,23 +72,31 @@ __attribute__((noinline)) inline void tangentsBaseline(const float* x, float* ou
 }
 
 #ifdef QUILL_MATHS_AVX2
-// The same, eight at a time as two AVX2 vectors of four.
+// The tangents of eight angles, as two AVX2 vectors of four in double (not
+// yet rounded to float).
+__attribute__((target("avx2"), always_inline)) inline void tangentsOfEight(f64x4& a, f64x4& b)
+{
+    // Angles gliding slowly mostly lie on one side of pi/4 together.
+    if (!any((a > kQuarterPi) | (b > kQuarterPi))) {
+        a = tangentOf<f64x4, true>(a);
+        b = tangentOf<f64x4, true>(b);
+    } else {
+        a = tangentOf(a);
+        b = tangentOf(b);
+    }
+}
+
+// The same as tangentsBaseline, eight at a time.
 __attribute__((target("avx2"), noinline)) inline void tangentsAvx2(const float* x, float* out, int n)
 {
     int i = 0;
-    const f64x4 quarterPi = splat<f64x4>(kQuarterPi);
     for (; i + 8 <= n; i += 8) {
-        const f64x4 a = widen(x + i), b = widen(x + i + 4);
-        // Angles gliding slowly mostly lie on one side of pi/4 together.
-        if (!any((a > quarterPi) | (b > quarterPi))) {
-            narrow(tangentOf<f64x4, true>(a), out + i);
-            narrow(tangentOf<f64x4, true>(b), out + i + 4);
-        } else {
-            narrow(tangentOf(a), out + i);
-            narrow(tangentOf(b), out + i + 4);
-        }
+        f64x4 a = widen(x + i), b = widen(x + i + 4);
+        tangentsOfEight(a, b);
+        narrow(a, out + i);
+        narrow(b, out + i + 4);
     }
-    tangentsBaseline(x + i, out + i, n - i);
+    if (i < n) tangentsBaseline(x + i, out + i, n - i);
 }
 #endif
 
