@@ -43,6 +43,33 @@ float ratioOf(float k)
     return std::max(1.0f - k, 0.0001f);
 }
 
+#ifdef QUILL_MATHS_AVX2
+// The tone filter's cotangents for smoothed intensities k, eight at a time on
+// a processor with AVX2: the same operations, lane by lane, as the chunk
+// loop's. Returns how many it formed (a multiple of eight).
+__attribute__((target("avx2"), noinline)) int toneCotangentsAvx2(const float* k, int n, float piOverRate, float* cots)
+{
+    using namespace quill::maths;
+    typedef float f32x8 __attribute__((vector_size(32)));
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        f32x8 kv;
+        std::memcpy(&kv, k + i, sizeof kv);
+        const f32x8 scaled = (kv * -13000.0f + 20000.0f) * piOverRate;
+        const f32x8 cap = f32x8{} + stage::kMaxCutoffAngle;
+        const __m256 angle = reinterpret_cast<__m256>(cap < scaled ? cap : scaled);  // std::min(scaled, cap)
+        f64x4 low = reinterpret_cast<f64x4>(_mm256_cvtps_pd(_mm256_castps256_ps128(angle)));
+        f64x4 high = reinterpret_cast<f64x4>(_mm256_cvtps_pd(_mm256_extractf128_ps(angle, 1)));
+        tangentsOfEight(low, high);
+        const f32x8 t = reinterpret_cast<f32x8>(_mm256_set_m128(_mm256_cvtpd_ps(reinterpret_cast<__m256d>(high)),
+                                                                _mm256_cvtpd_ps(reinterpret_cast<__m256d>(low))));
+        const f32x8 cot = 1.0f / t;
+        std::memcpy(cots + i, &cot, sizeof cot);
+    }
+    return i;
+}
+#endif
+
 }  // namespace
 
 float leveler::readIntensity()
@@ -139,14 +166,18 @@ void leveler::compute(int count, QUILLFLOAT** inputs, QUILLFLOAT** outputs)
         // while the intensity glides, every sample's differ, and the
         // tangents are formed several lanes at a time.
         if (gliding) {
-            for (int i = 0; i < n; ++i) angles[i] = stage::toneAngle(smoothed[i], piOverRate);
-            quill::tangents(angles, cots, n);
-            for (int i = 0; i < n; ++i) cots[i] = 1.0f / cots[i];
+            int formed = 0;
+#ifdef QUILL_MATHS_AVX2
+            if (quill::maths::kHasAvx2) formed = toneCotangentsAvx2(smoothed, n, piOverRate, cots);
+#endif
+            for (int i = formed; i < n; ++i) angles[i] = stage::toneAngle(smoothed[i], piOverRate);
+            quill::tangents(angles + formed, cots + formed, n - formed);
+            for (int i = formed; i < n; ++i) cots[i] = 1.0f / cots[i];
             for (int i = 0; i < n; ++i) ups[i] = stage::makeupExponent(ratios[i]);
             up.key = bitsOf(ups[n - 1]);
             quill::exponentialsTen(ups, ups, n);
             up.value = ups[n - 1];
-            cot = {bitsOf(angles[n - 1]), cots[n - 1]};
+            cot = {bitsOf(stage::toneAngle(smoothed[n - 1], piOverRate)), cots[n - 1]};
         } else {
             const float angle = stage::toneAngle(smoothed[0], piOverRate);
             if (bitsOf(angle) != cot.key) cot = {bitsOf(angle), 1.0f / quill::tangent(angle)};
