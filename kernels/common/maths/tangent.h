@@ -20,30 +20,36 @@ constexpr double kQuarterPi = 0x1.921fb54442d18p-1;
 // x / (1 - x^2 / (3 - x^2 / (5 - ...))) that ends at 17: within 2^-60 of
 // the tangent on [0, pi/4], with integer coefficients (exact in double).
 // Above pi/4, tan x = cot y = Q / (y P) for y = pi/2 - x, carried as hi + lo.
+// The convergent's numerator and denominator polynomials in z = y^2.
+// (A function, not a lambda: a lambda's call is not always inlined, and an
+// out-of-line call with 32-byte vectors from the AVX2 forms would break their ABI.)
+template <class D>
+__attribute__((always_inline)) inline void tangentPolynomials(D z, D& p, D& q)
+{
+    p = z - 990.0;
+    p = p * z + 135135.0;
+    p = p * z - 4729725.0;
+    p = p * z + 34459425.0;
+    q = 45.0 * z - 13860.0;
+    q = q * z + 945945.0;
+    q = q * z - 16216200.0;
+    q = q * z + 34459425.0;
+}
+
 // kBelowQuarterPi: every lane is known to lie in [0, pi/4], where lo is 0;
 // its terms then add +0 to non-negative values and are left out, same bits.
 template <class D, bool kBelowQuarterPi = false>
 __attribute__((always_inline)) inline D tangentOf(D x)
 {
-    auto polynomials = [](D z, D& p, D& q) {
-        p = z - 990.0;
-        p = p * z + 135135.0;
-        p = p * z - 4729725.0;
-        p = p * z + 34459425.0;
-        q = 45.0 * z - 13860.0;
-        q = q * z + 945945.0;
-        q = q * z - 16216200.0;
-        q = q * z + 34459425.0;
-    };
     D p, q;
     if (kBelowQuarterPi) {
-        polynomials(x * x, p, q);
+        tangentPolynomials(x * x, p, q);
         return x * p / q;
     }
     const auto above = x > kQuarterPi;
     const D hi = select(above, kHalfPiHi - x, x);  // exact: x is within a factor 2 of pi/2
     const D lo = select(above, splat<D>(kHalfPiLo), D{} * 0.0);
-    polynomials(hi * hi + (2.0 * lo) * hi, p, q);
+    tangentPolynomials(hi * hi + (2.0 * lo) * hi, p, q);
     const D yp = hi * p + lo * p;
     return select(above, q, yp) / select(above, yp, q);
 }
