@@ -94,19 +94,13 @@ __attribute__((target("avx2"), noinline)) int sweepFiltersAvx2(const float* rang
                                                               float maxCutoff, float* gs, float* dampings)
 {
     using namespace quill::maths;
-    typedef float f32x8 __attribute__((vector_size(32)));
     int i = 0;
     for (; i + 8 <= n; i += 8) {
         f32x8 range;
         std::memcpy(&range, ranges + i, sizeof range);
         const f32x8 fc = 20.0f + 60.0f * env * range;
         const f32x8 capped = maxCutoff < fc ? f32x8{} + maxCutoff : fc;  // std::min(fc, maxCutoff)
-        const __m256 angle = reinterpret_cast<__m256>(piOverRate * capped);
-        f64x4 low = reinterpret_cast<f64x4>(_mm256_cvtps_pd(_mm256_castps256_ps128(angle)));
-        f64x4 high = reinterpret_cast<f64x4>(_mm256_cvtps_pd(_mm256_extractf128_ps(angle, 1)));
-        tangentsOfEight(low, high);
-        const f32x8 g = reinterpret_cast<f32x8>(_mm256_set_m128(_mm256_cvtpd_ps(reinterpret_cast<__m256d>(high)),
-                                                                _mm256_cvtpd_ps(reinterpret_cast<__m256d>(low))));
+        const f32x8 g = tangentsOfEight(piOverRate * capped);
         const f32x8 damping = 1.0f / (1.0f + g * (g + 1.0f));
         std::memcpy(gs + i, &g, sizeof g);
         std::memcpy(dampings + i, &damping, sizeof damping);

@@ -50,19 +50,13 @@ float ratioOf(float k)
 __attribute__((target("avx2"), noinline)) int toneCotangentsAvx2(const float* k, int n, float piOverRate, float* cots)
 {
     using namespace quill::maths;
-    typedef float f32x8 __attribute__((vector_size(32)));
     int i = 0;
     for (; i + 8 <= n; i += 8) {
         f32x8 kv;
         std::memcpy(&kv, k + i, sizeof kv);
         const f32x8 scaled = (kv * -13000.0f + 20000.0f) * piOverRate;
         const f32x8 cap = f32x8{} + stage::kMaxCutoffAngle;
-        const __m256 angle = reinterpret_cast<__m256>(cap < scaled ? cap : scaled);  // std::min(scaled, cap)
-        f64x4 low = reinterpret_cast<f64x4>(_mm256_cvtps_pd(_mm256_castps256_ps128(angle)));
-        f64x4 high = reinterpret_cast<f64x4>(_mm256_cvtps_pd(_mm256_extractf128_ps(angle, 1)));
-        tangentsOfEight(low, high);
-        const f32x8 t = reinterpret_cast<f32x8>(_mm256_set_m128(_mm256_cvtpd_ps(reinterpret_cast<__m256d>(high)),
-                                                                _mm256_cvtpd_ps(reinterpret_cast<__m256d>(low))));
+        const f32x8 t = tangentsOfEight(cap < scaled ? cap : scaled);  // of std::min(scaled, cap)
         const f32x8 cot = 1.0f / t;
         std::memcpy(cots + i, &cot, sizeof cot);
     }

@@ -84,12 +84,10 @@ __attribute__((target("avx2"), noinline)) void weighStepAvx2(const float* angle,
 {
     using namespace mellow_filter;
     using namespace quill::maths;
-    typedef float f32x8 __attribute__((vector_size(32)));
     static_assert(kStep == 8, "a step is one vector of eight");
-    f64x4 low = widen(angle), high = widen(angle + 4);
-    tangentsOfEight(low, high);
-    const f32x8 t = reinterpret_cast<f32x8>(_mm256_set_m128(_mm256_cvtpd_ps(reinterpret_cast<__m256d>(high)),
-                                                            _mm256_cvtpd_ps(reinterpret_cast<__m256d>(low))));
+    f32x8 angles;
+    std::memcpy(&angles, angle, sizeof angles);
+    const f32x8 t = tangentsOfEight(angles);
     f32x8 d = f32x8{} + heldD;
     if (!kHeldQ) {
         f32x8 qv;

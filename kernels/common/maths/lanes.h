@@ -30,6 +30,7 @@ typedef float f32x4 __attribute__((vector_size(16)));
 #ifdef QUILL_MATHS_AVX2
 typedef double f64x4 __attribute__((vector_size(32)));
 typedef int64_t i64x4 __attribute__((vector_size(32)));
+typedef float f32x8 __attribute__((vector_size(32)));
 
 // Whether this processor has AVX2, asked once when the module loads.
 // QUILL_NO_AVX2 in the environment keeps to the baseline forms, so that

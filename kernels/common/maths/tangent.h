@@ -92,6 +92,17 @@ __attribute__((target("avx2"), always_inline)) inline void tangentsOfEight(f64x4
     }
 }
 
+// The float tangents of eight float angles, in one vector.
+__attribute__((target("avx2"), always_inline)) inline f32x8 tangentsOfEight(f32x8 x)
+{
+    const __m256 angles = reinterpret_cast<__m256>(x);
+    f64x4 low = reinterpret_cast<f64x4>(_mm256_cvtps_pd(_mm256_castps256_ps128(angles)));
+    f64x4 high = reinterpret_cast<f64x4>(_mm256_cvtps_pd(_mm256_extractf128_ps(angles, 1)));
+    tangentsOfEight(low, high);
+    return reinterpret_cast<f32x8>(_mm256_set_m128(_mm256_cvtpd_ps(reinterpret_cast<__m256d>(high)),
+                                                   _mm256_cvtpd_ps(reinterpret_cast<__m256d>(low))));
+}
+
 // The same as tangentsBaseline, eight at a time.
 __attribute__((target("avx2"), noinline)) inline void tangentsAvx2(const float* x, float* out, int n)
 {
