@@ -73,6 +73,19 @@ float polyBlep(float x, float dt, float period, float m)
     return 0.0f;
 }
 
+// The oscillator's next sample at pitch factor m: the phase advances by
+// pitchInc·m, and the square's jumps are rounded off by polyBLEP. Always
+// inlined: as a call it costs the held-note loop about 5 % more instructions.
+__attribute__((always_inline)) inline float bandLimitedSquare(float& osc, float m, float pitchInc, float pitchPeriod)
+{
+    const float dt = pitchInc * m;
+    const float p = quill::wrapPhase(osc + dt);
+    osc = p;
+    const float h = quill::halfCycleOnFast(p);
+    const float s = quill::squareFromPhaseFast(p);
+    return s + polyBlep(h, dt, pitchPeriod, m) - polyBlep(p, dt, pitchPeriod, m);
+}
+
 // One step of the trapezoidal state-variable lowpass with damping 1, for
 // coefficient g and d = 1 / (1 + g (g + 1)); s1 and s2 advance.
 float svfLowpass(float x, float g, float d, float& s1, float& s2)
@@ -216,13 +229,7 @@ void klaxon::computeHeld(const BlockControls& c, int count, float* out0, float* 
                 for (int i = 0; i < n; ++i) gs[i] = cutoffTan.value, dampings[i] = cutoffDamping;
             }
             for (int i = 0; i < n; ++i) {
-                const float m = factors[i];
-                const float dt = c.pitchInc * m;
-                const float p = quill::wrapPhase(osc + dt);
-                osc = p;
-                const float h = quill::halfCycleOnFast(p);
-                const float s = quill::squareFromPhaseFast(p);
-                const float x = s + polyBlep(h, dt, c.pitchPeriod, m) - polyBlep(p, dt, c.pitchPeriod, m);
+                const float x = bandLimitedSquare(osc, factors[i], c.pitchInc, c.pitchPeriod);
                 const float low = svfLowpass(x, gs[i], dampings[i], s1, s2);
                 const float e = env * low;
                 const float y = e / (1.0f + std::fabs(e));
@@ -313,13 +320,7 @@ void klaxon::computeMoving(const BlockControls& c, int count, float* out0, float
         // Oscillator: +-depth octaves of LFO, down by up to depth/2 octaves as env falls.
         const float pitchArg = depthS * (L + 0.5f * (env - 1.0f));
         if (bitsOf(pitchArg) != factor.key) factor = {bitsOf(pitchArg), quill::exponentialTwo(pitchArg)};
-        const float m = factor.value;
-        const float dt = c.pitchInc * m;
-        const float p = quill::wrapPhase(osc + dt);
-        osc = p;
-        const float h = quill::halfCycleOnFast(p);
-        const float s = quill::squareFromPhaseFast(p);
-        const float x = s + polyBlep(h, dt, c.pitchPeriod, m) - polyBlep(p, dt, c.pitchPeriod, m);
+        const float x = bandLimitedSquare(osc, factor.value, c.pitchInc, c.pitchPeriod);
 
         const float low = svfLowpass(x, tangent.value, damping, s1, s2);
 

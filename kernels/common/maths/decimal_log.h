@@ -125,34 +125,56 @@ inline float decimalLog(float x)
     return static_cast<float>(r);
 }
 
+// Four floats split as splitLogArgument splits one: their bits b, the
+// exponents e and the mantissas m in [sqrt(1/2), sqrt(2)), lane by lane.
+struct LogArguments4 {
+    typedef int32_t i32x4 __attribute__((vector_size(16)));
+    i32x4 b, e;
+    f32x4 m;
+};
+
+__attribute__((always_inline)) inline LogArguments4 splitLogArguments(f32x4 v)
+{
+    typedef LogArguments4::i32x4 i32x4;
+    LogArguments4 a;
+    a.b = (i32x4)v;
+    const i32x4 mantissa = a.b & 0x7fffff;
+    const i32x4 high = mantissa > 0x3504f3;  // -1 where 1.mantissa > sqrt(2)
+    a.e = ((a.b >> 23) & 0xff) - 127 - high;
+    a.m = (f32x4)(mantissa | (high ? 0x3f000000 : 0x3f800000));
+    return a;
+}
+
+// Positive normal finite lanes: biased exponent 1 to 254, sign clear.
+__attribute__((always_inline)) inline LogArguments4::i32x4 usableLogArguments(LogArguments4::i32x4 b)
+{
+    return (b >= 0x00800000) & (b < 0x7f800000);
+}
+
 // out[i] = decimalLog(x[i]) for i < n, four at a time as two SSE2/NEON
 // vectors; a group with an argument that is not a positive normal finite
 // float, or a result the double evaluation leaves undecided, takes the
 // scalar way. The arrays may be the same.
 __attribute__((noinline)) inline void decimalLogsBaseline(const float* x, float* out, int n)
 {
-    typedef int32_t i32x4 __attribute__((vector_size(16)));
     int i = 0;
     for (; i + 4 <= n; i += 4) {
         f32x4 v;
         std::memcpy(&v, x + i, sizeof v);
-        const i32x4 b = (i32x4)v;
-        const i32x4 mantissa = b & 0x7fffff;
-        const i32x4 high = mantissa > 0x3504f3;  // -1 where 1.mantissa > sqrt(2)
-        const i32x4 e = ((b >> 23) & 0xff) - 127 - high;
-        const f32x4 m = (f32x4)(mantissa | (high ? 0x3f000000 : 0x3f800000));
+        const LogArguments4 a = splitLogArguments(v);
+        const f32x4 m = a.m;
+        const auto e = a.e;
         const f32x2 mLow = __builtin_shufflevector(m, m, 0, 1), mHigh = __builtin_shufflevector(m, m, 2, 3);
         const f32x2 eLow = __builtin_convertvector(__builtin_shufflevector(e, e, 0, 1), f32x2);
         const f32x2 eHigh = __builtin_convertvector(__builtin_shufflevector(e, e, 2, 3), f32x2);
         const f64x2 rLow = decimalLogFast(__builtin_convertvector(eLow, f64x2), __builtin_convertvector(mLow, f64x2) - 1.0);
         const f64x2 rHigh = decimalLogFast(__builtin_convertvector(eHigh, f64x2), __builtin_convertvector(mHigh, f64x2) - 1.0);
-        // Positive normal finite: biased exponent 1 to 254, sign clear.
-        const i32x4 usable = (b >= 0x00800000) & (b < 0x7f800000);
+        const auto usable = usableLogArguments(a.b);
         if (usable[0] && usable[1] && usable[2] && usable[3] && !nearFloatMidpoint(rLow[0], 1024u) &&
             !nearFloatMidpoint(rLow[1], 1024u) && !nearFloatMidpoint(rHigh[0], 1024u) &&
             !nearFloatMidpoint(rHigh[1], 1024u)) {
-            const f32x2 a = __builtin_convertvector(rLow, f32x2), c = __builtin_convertvector(rHigh, f32x2);
-            const f32x4 r = __builtin_shufflevector(a, c, 0, 1, 2, 3);
+            const f32x2 low = __builtin_convertvector(rLow, f32x2), high = __builtin_convertvector(rHigh, f32x2);
+            const f32x4 r = __builtin_shufflevector(low, high, 0, 1, 2, 3);
             std::memcpy(out + i, &r, sizeof r);
         } else {
             for (int k = 0; k < 4; ++k) out[i + k] = decimalLog(v[k]);
@@ -165,20 +187,14 @@ __attribute__((noinline)) inline void decimalLogsBaseline(const float* x, float*
 // The same, four at a time as one AVX2 vector.
 __attribute__((target("avx2"), noinline)) inline void decimalLogsAvx2(const float* x, float* out, int n)
 {
-    typedef int32_t i32x4 __attribute__((vector_size(16)));
     int i = 0;
     for (; i + 4 <= n; i += 4) {
         f32x4 v;
         std::memcpy(&v, x + i, sizeof v);
-        const i32x4 b = (i32x4)v;
-        const i32x4 mantissa = b & 0x7fffff;
-        const i32x4 high = mantissa > 0x3504f3;  // -1 where 1.mantissa > sqrt(2)
-        const i32x4 e = ((b >> 23) & 0xff) - 127 - high;
-        const f32x4 m = (f32x4)(mantissa | (high ? 0x3f000000 : 0x3f800000));
-        const f64x4 ed = reinterpret_cast<f64x4>(_mm256_cvtepi32_pd(reinterpret_cast<__m128i>(e)));
-        const f64x4 r = decimalLogFast(ed, widen(reinterpret_cast<const float*>(&m)) - 1.0);
-        // Positive normal finite: biased exponent 1 to 254, sign clear.
-        const i32x4 usable = (b >= 0x00800000) & (b < 0x7f800000);
+        const LogArguments4 a = splitLogArguments(v);
+        const f64x4 ed = reinterpret_cast<f64x4>(_mm256_cvtepi32_pd(reinterpret_cast<__m128i>(a.e)));
+        const f64x4 r = decimalLogFast(ed, widen(reinterpret_cast<const float*>(&a.m)) - 1.0);
+        const auto usable = usableLogArguments(a.b);
         if (_mm_movemask_ps(reinterpret_cast<__m128>(usable)) == 0xf && !anyNearFloatMidpoint(r, 1024)) {
             narrow(r, out + i);
         } else {
