@@ -19,67 +19,67 @@ using namespace quill::lanes;
 enum Array { kPhase, kIntegrator, kFrequency, kOutput, kGliding, kArrays };
 
 // 1 (or 2) where a comparison holds, +0 elsewhere.
-inline f4 ones(m4 mask) { return reinterpret_cast<f4>(mask & reinterpret_cast<m4>(splat(1.0f))); }
-inline f4 twos(m4 mask) { return reinterpret_cast<f4>(mask & reinterpret_cast<m4>(splat(2.0f))); }
+inline f32x4 ones(i32x4 mask) { return reinterpret_cast<f32x4>(mask & reinterpret_cast<i32x4>(splat(1.0f))); }
+inline f32x4 twos(i32x4 mask) { return reinterpret_cast<f32x4>(mask & reinterpret_cast<i32x4>(splat(2.0f))); }
 
 struct Constants {
-    f4 toCycles, toUnit, rate, maxFrequency;
+    f32x4 toCycles, toUnit, rate, maxFrequency;
 };
 
 // polyBLEP corrections of phases h and q at increment dt (> 0 where a window
 // holds), with u·fs/f formed as the scalar windowOffset forms it.
 struct Blep {
-    f4 recip, g, rate;
-    m4 recipInfinite;
+    f32x4 recip, g, rate;
+    i32x4 recipInfinite;
     bool anyInfinite;
 
-    f4 offset(f4 x) const
+    f32x4 offset(f32x4 x) const
     {
-        const f4 scaled = x * rate;
-        const f4 quick = scaled * recip;
+        const f32x4 scaled = x * rate;
+        const f32x4 quick = scaled * recip;
         return anyInfinite ? select(recipInfinite, scaled / g, quick) : quick;
     }
-    f4 operator()(f4 x, f4 dt) const
+    f32x4 operator()(f32x4 x, f32x4 dt) const
     {
-        const m4 after = x < dt;
-        const m4 before = x > splat(1.0f) - dt;
-        const f4 u = offset(x);
-        const f4 v = offset(x - splat(1.0f));
-        const f4 afterJump = splat(2.0f) * u - u * u - splat(1.0f);
-        const f4 beforeJump = v * v + splat(2.0f) * v + splat(1.0f);
+        const i32x4 after = x < dt;
+        const i32x4 before = x > splat(1.0f) - dt;
+        const f32x4 u = offset(x);
+        const f32x4 v = offset(x - splat(1.0f));
+        const f32x4 afterJump = splat(2.0f) * u - u * u - splat(1.0f);
+        const f32x4 beforeJump = v * v + splat(2.0f) * v + splat(1.0f);
         return select(before, beforeJump, select(after, afterJump, splat(0.0f)));
     }
 };
 
 // The leaky integrator from `start` at phase p, increment dt, frequency f,
 // in either direction (a backwards phase is the mirrored forward one, negated).
-__attribute__((always_inline)) inline f4 integrate(const Constants& c, f4 q, f4 e, f4 g, f4 from);
+__attribute__((always_inline)) inline f32x4 integrate(const Constants& c, f32x4 q, f32x4 e, f32x4 g, f32x4 from);
 
-__attribute__((always_inline)) inline f4 advance(const Constants& c, f4 p, f4 dt, f4 f, f4 start)
+__attribute__((always_inline)) inline f32x4 advance(const Constants& c, f32x4 p, f32x4 dt, f32x4 f, f32x4 start)
 {
-    const m4 back = ~(dt >= splat(0.0f));
+    const i32x4 back = ~(dt >= splat(0.0f));
     if (!any(back)) return integrate(c, p, dt, f, start);
-    const f4 q = select(back, select(p == splat(0.0f), splat(0.0f), splat(1.0f) - p), p);
-    const f4 result = integrate(c, q, select(back, -dt, dt), select(back, -f, f), select(back, -start, start));
+    const f32x4 q = select(back, select(p == splat(0.0f), splat(0.0f), splat(1.0f) - p), p);
+    const f32x4 result = integrate(c, q, select(back, -dt, dt), select(back, -f, f), select(back, -start, start));
     return select(back, -result, result);
 }
 
 // One forward step of the leaky integrator from `from` at phase q,
 // increment e, frequency g.
-__attribute__((always_inline)) inline f4 integrate(const Constants& c, f4 q, f4 e, f4 g, f4 from)
+__attribute__((always_inline)) inline f32x4 integrate(const Constants& c, f32x4 q, f32x4 e, f32x4 g, f32x4 from)
 {
     // The phase half a cycle on, and the square (-1, 1 or 3), with the
     // comparisons' choices written as subtracted or added 0 or 1: exact, as
     // no operand here is -0.
-    const f4 a = q + splat(0.5f);
-    const f4 r = a - ones(a >= splat(1.0f));
-    const f4 t = r + splat(1.0f);
-    const f4 h = t - (ones(t >= splat(2.0f)) + splat(1.0f));
-    const f4 s = splat(-1.0f) + twos(q >= splat(0.5f)) + twos(q >= splat(1.0f));
-    const f4 leaked = splat(0.999f) * from + s;
-    const f4 top = splat(1.0f) - e;
-    const m4 window = (h < e) | (q < e) | (h > top) | (q > top);
-    f4 result = leaked;
+    const f32x4 a = q + splat(0.5f);
+    const f32x4 r = a - ones(a >= splat(1.0f));
+    const f32x4 t = r + splat(1.0f);
+    const f32x4 h = t - (ones(t >= splat(2.0f)) + splat(1.0f));
+    const f32x4 s = splat(-1.0f) + twos(q >= splat(0.5f)) + twos(q >= splat(1.0f));
+    const f32x4 leaked = splat(0.999f) * from + s;
+    const f32x4 top = splat(1.0f) - e;
+    const i32x4 window = (h < e) | (q < e) | (h > top) | (q > top);
+    f32x4 result = leaked;
     if (any(window)) {
         Blep blep;
         blep.recip = splat(1.0f) / g;
@@ -95,8 +95,8 @@ __attribute__((always_inline)) inline f4 integrate(const Constants& c, f4 q, f4 
 
 // Four voices' running state, and one sample of them.
 struct Voices {
-    f4 p{}, integ{}, previous{}, y{};
-    m4 gliding{};
+    f32x4 p{}, integ{}, previous{}, y{};
+    i32x4 gliding{};
 
     Voices(const float* bank, int n, int first)
     {
@@ -119,15 +119,15 @@ struct Voices {
 
     // The usual sample (every lane's frequency held below half the rate,
     // running forwards, no glide to leave) takes the short way.
-    __attribute__((always_inline)) f4 step(const Constants& c, f4 f)
+    __attribute__((always_inline)) f32x4 step(const Constants& c, f32x4 f)
     {
-        f4 dt = f * c.toCycles;
-        const m4 over = ~(abs(dt) < splat(0.5f));
-        const m4 changed = f != previous;
+        f32x4 dt = f * c.toCycles;
+        const i32x4 over = ~(abs(dt) < splat(0.5f));
+        const i32x4 changed = f != previous;
         if (__builtin_expect(any(over | changed | gliding | (dt < splat(0.0f))), 0)) return unusual(c, f, dt, over, changed);
-        const f4 next = p + dt;
+        const f32x4 next = p + dt;
         p = next - ones(next >= splat(1.0f)) + ones(next < splat(0.0f));  // next is never -0
-        const f4 unit = f * c.toUnit;
+        const f32x4 unit = f * c.toUnit;
         integ = integrate(c, p, dt, f, integ);
         y = unit * integ;
         limit(unit);
@@ -143,8 +143,8 @@ struct Voices {
         if (any(gliding | (previous < splat(0.0f)))) return false;
         for (int l = 0; l < lanes; ++l) {
             const float* x = in[l] + start;
-            const f4 f = splat(previous[l]);
-            m4 moved{};
+            const f32x4 f = splat(previous[l]);
+            i32x4 moved{};
             int i = 0;
             for (; i + kWidth <= length; i += kWidth) moved |= load(x + i) != f;
             for (; i < length; ++i) moved[0] |= x[i] != previous[l] ? -1 : 0;
@@ -156,7 +156,7 @@ struct Voices {
     // What `steady` keeps for held frequencies: increment, output scale, and
     // the bounds of the stretch in which no correction window lies.
     struct Held {
-        f4 dt, unit, low, mid;
+        f32x4 dt, unit, low, mid;
     };
     Held held(const Constants& c) const
     {
@@ -166,7 +166,7 @@ struct Voices {
         h.unit = previous * c.toUnit;
         // At 0 Hz (and in lanes without a channel) no window ever holds: such
         // lanes are never near one.
-        const m4 moving = previous > splat(0.0f);
+        const i32x4 moving = previous > splat(0.0f);
         h.low = select(moving, h.dt + splat(kMargin), splat(-1.0f));
         h.mid = select(moving, splat(0.5f) - h.low, splat(2.0f));
         return h;
@@ -178,12 +178,12 @@ struct Voices {
     // window: one at least `margin` beyond dt from 0, 0.5 and 1, which
     // |p - 0.5| against low and 0.5 - low tells, is in none, however that
     // difference and the twin half a cycle on round (a few 1e-8 at most).
-    __attribute__((always_inline)) f4 steady(const Constants& c, const Held& h)
+    __attribute__((always_inline)) f32x4 steady(const Constants& c, const Held& h)
     {
-        const f4 next = p + h.dt;
+        const f32x4 next = p + h.dt;
         p = next - ones(next >= splat(1.0f));
-        const f4 fromMiddle = abs(p - splat(0.5f));
-        const m4 near = (fromMiddle < h.low) | (fromMiddle > h.mid);
+        const f32x4 fromMiddle = abs(p - splat(0.5f));
+        const i32x4 near = (fromMiddle < h.low) | (fromMiddle > h.mid);
         if (__builtin_expect(any(near), 0))
             integ = integrate(c, p, h.dt, previous, integ);
         else
@@ -194,36 +194,36 @@ struct Voices {
     }
 
     // Holds |y| to the limit, as the single-channel kernel does.
-    __attribute__((always_inline)) void limit(f4 unit)
+    __attribute__((always_inline)) void limit(f32x4 unit)
     {
-        const m4 beyond = ~(abs(y) <= splat(zigzag::kMaxLevel));
+        const i32x4 beyond = ~(abs(y) <= splat(zigzag::kMaxLevel));
         if (__builtin_expect(any(beyond), 0)) {
-            const f4 held = copysign(splat(zigzag::kMaxLevel), y);
+            const f32x4 held = copysign(splat(zigzag::kMaxLevel), y);
             integ = select(beyond & ~gliding, held / unit, integ);
             y = select(beyond, held, y);
         }
     }
 
-    __attribute__((noinline)) f4 unusual(const Constants& c, f4 f, f4 dt, m4 over, m4 changed)
+    __attribute__((noinline)) f32x4 unusual(const Constants& c, f32x4 f, f32x4 dt, i32x4 over, i32x4 changed)
     {
         if (any(over)) {
             f = select(over, select(f != f, splat(0.0f), copysign(c.maxFrequency, f)), f);
             dt = select(over, f * c.toCycles, dt);
             changed = f != previous;
         }
-        const f4 next = p + dt;
+        const f32x4 next = p + dt;
         p = next - ones(next >= splat(1.0f)) + ones(next < splat(0.0f));  // next is never -0
-        const f4 unit = f * c.toUnit;
+        const f32x4 unit = f * c.toUnit;
         if (any(changed | gliding)) {
-            const m4 heldAgain = ~changed & gliding;
+            const i32x4 heldAgain = ~changed & gliding;
             if (any(heldAgain)) {
-                const f4 back = y / unit;
+                const f32x4 back = y / unit;
                 integ = select(heldAgain, select(finite(back), back, splat(0.0f)), integ);
             }
             integ = select(changed & (previous == splat(0.0f)), splat(0.0f), integ);
             gliding = changed & (previous != splat(0.0f)) & (f != splat(0.0f));
             previous = select(changed, f, previous);
-            const f4 r = advance(c, p, dt, f, select(gliding, splat(0.0f), integ));
+            const f32x4 r = advance(c, p, dt, f, select(gliding, splat(0.0f), integ));
             y = select(gliding, splat(0.999f) * y + unit * r, unit * r);
             integ = select(gliding, integ, r);
         } else {
@@ -258,7 +258,7 @@ void compute(const zigzag& k, float* bank, int channels, int count, const float*
         // samples, then the outputs back to their channels. Each channel's
         // inputs are all read before any output is written.
         constexpr int kChunk = 64;
-        f4 frameA[kChunk], frameB[kChunk];
+        f32x4 frameA[kChunk], frameB[kChunk];
         for (int start = 0; start < count; start += kChunk) {
             const int length = std::min(kChunk, count - start);
             const bool heldA = a.holdsThrough(in + first, lanesA, start, length);
