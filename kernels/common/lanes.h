@@ -193,17 +193,25 @@ __attribute__((target("avx2"), always_inline)) inline void narrow(f64x4 v, float
 constexpr bool kHasAvx2 = false;
 #endif
 
+// `step` in four baseline lanes; out of line like the AVX2 form, so that
+// neither crowds the caller's loop.
+template <class Step>
+__attribute__((noinline)) void onBaseline(Step step)
+{
+    step(f32x4{});
+}
+
 // Calls step(V{}) once, V the widest float lanes this processor runs: f32x8
 // with AVX2, else f32x4. The step is a generic lambda marked always_inline,
 // so that its lanes build as the chosen form:
-//   widest([&](auto lanes) __attribute__((always_inline)) { using V = decltype(lanes); ... });
+//   widest([=](auto lanes) __attribute__((always_inline)) { using V = decltype(lanes); ... });
 template <class Step>
 __attribute__((always_inline)) inline void widest(Step step)
 {
 #ifdef QUILL_AVX2
     if (kHasAvx2) return onAvx2(step);
 #endif
-    step(f32x4{});
+    onBaseline(step);
 }
 
 // Rows to columns: four samples of four channels become four frames of

@@ -10,6 +10,7 @@
 
 #include "kernels/common/lanes.h"
 #include "kernels/mellow/mellow.h"
+#include "kernels/mellow/mellow_filter.h"
 
 namespace {
 
@@ -18,9 +19,6 @@ using namespace quill::lanes;
 enum Array { kOneBack, kTwoBack, kArrays };
 
 constexpr int kChunk = 64;
-// Beyond this a voice's delay line is treated as poisoned, as compute does.
-constexpr float kStateLimit = 1e20f;
-
 // Four voices' delay lines.
 struct Lines {
     f32x4 s1{}, s2{};
@@ -28,8 +26,8 @@ struct Lines {
     // One sample with weights g, a1, a2: the input in, the output back.
     __attribute__((always_inline)) f32x4 step(f32x4 x, f32x4 g, f32x4 a1, f32x4 a2)
     {
-        const f32x4 s0 = x - g * (a1 * s1 + a2 * s2);
-        const f32x4 y = g * (s0 + splat(2.0f) * s1 + s2);
+        const f32x4 s0 = mellow_filter::lowpassFeedback(x, g, a1, a2, s1, s2);
+        const f32x4 y = mellow_filter::lowpassFeedforward(g, s0, s1, s2);
         s2 = s1;
         s1 = s0;
         return y;
@@ -68,7 +66,10 @@ void compute(mellow& k, float* bank, int channels, int count, const float* const
     // A chunk's weights (1 entry when resting), and the chunk's frames.
     alignas(16) float g[kChunk], a1[kChunk], a2[kChunk];
     f32x4 frameA[kChunk], frameB[kChunk];
-    if (block.settled) k.restingWeights(g[0], a1[0], a2[0]);
+    if (block.settled) {
+        const mellow_filter::Weights<float> w = k.restingWeights();
+        g[0] = w.g, a1[0] = w.a1, a2[0] = w.a2;
+    }
     for (int start = 0; start < count; start += kChunk) {
         const int length = std::min(kChunk, count - start);
         if (!block.settled) k.glidingWeights(length, block, g, a1, a2);
@@ -99,7 +100,7 @@ void compute(mellow& k, float* bank, int channels, int count, const float* const
     for (int c = 0; c < channels; ++c) {
         float& one = bank[kOneBack * n + c];
         float& two = bank[kTwoBack * n + c];
-        if (!smoothersSane || !(std::fabs(one) <= kStateLimit && std::fabs(two) <= kStateLimit)) one = two = 0.0f;
+        if (!smoothersSane || !mellow::delayLineSane(one, two)) one = two = 0.0f;
     }
 }
 
