@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on a fresh Debian machine, and
-# unpacks Pd 0.55.2, Pd 0.51.4 and sid's Pd and libpd 0.57.0 beside the checkout. Safe to run again: it only installs
-# what is missing.
+# unpacks Pd 0.55.2, Pd 0.51.4 and sid's Pd and libpd 0.57.0 beside the
+# checkout. Safe to run again: it only installs or fetches what is missing.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
