@@ -118,9 +118,10 @@ bool start_kernel(t_quill* x, int32_t rate)
 
 void create_signal_ports(t_quill* x, int32_t inlets, int32_t outlets)
 {
-    for (int32_t i = 0; i < inlets; ++i) inlet_new(&x->x_obj, &x->x_obj.ob_pd, &s_signal, &s_signal);
+    t_symbol* signal = gensym("signal");  // this instance's own
+    for (int32_t i = 0; i < inlets; ++i) inlet_new(&x->x_obj, &x->x_obj.ob_pd, signal, signal);
     x->ctl_out = outlet_new(&x->x_obj, nullptr);
-    for (int32_t i = 0; i < outlets; ++i) outlet_new(&x->x_obj, &s_signal);
+    for (int32_t i = 0; i < outlets; ++i) outlet_new(&x->x_obj, signal);
 }
 
 }  // namespace

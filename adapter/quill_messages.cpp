@@ -25,16 +25,17 @@ bool name_matches(const char* selector, const char* full_name)
     return f > t && full_name[f - t - 1] == '/' && std::strcmp(full_name + (f - t), selector) == 0;
 }
 
+// The reply's selector, interned in the instance that asked.
 t_symbol* report_word(ui_elem_type_t type)
 {
     switch (type) {
-    case ELEM_BUTTON: return s_button;
-    case ELEM_CHECKBOX: return s_checkbox;
-    case ELEM_VSLIDER: return s_vslider;
-    case ELEM_HSLIDER: return s_hslider;
-    case ELEM_NENTRY: return s_nentry;
-    case ELEM_VBARGRAPH: return s_vbargraph;
-    case ELEM_HBARGRAPH: return s_hbargraph;
+    case ELEM_BUTTON: return gensym("button");
+    case ELEM_CHECKBOX: return gensym("checkbox");
+    case ELEM_VSLIDER: return gensym("vslider");
+    case ELEM_HSLIDER: return gensym("hslider");
+    case ELEM_NENTRY: return gensym("nentry");
+    case ELEM_VBARGRAPH: return gensym("vbargraph");
+    case ELEM_HBARGRAPH: return gensym("hbargraph");
     }
     return nullptr;
 }
@@ -96,7 +97,7 @@ void switch_processing(t_quill* x, float v)
 void quill_any(t_quill* x, t_symbol* s, int argc, t_atom* argv)
 {
     if (x->kernel == nullptr) return;
-    if (s == &s_bang) {
+    if (std::strcmp(s->s_name, "bang") == 0) {
         describe_controls(x);
         return;
     }

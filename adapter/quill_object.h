@@ -64,15 +64,11 @@ struct t_quill {
 
 using quill_setmultiout_fn = quill::SetMultiOut;
 
-// Static state of the loaded plug-in, written once by its setup entry.
+// Written once by the setup entry and shared by every Pd instance in the
+// process: the class list is global. Symbols are not: a multi-instance Pd
+// interns them per instance, so the adapter keeps none and looks each up in
+// the instance that uses it.
 extern t_class* quill_class;
-extern t_symbol* s_button;
-extern t_symbol* s_checkbox;
-extern t_symbol* s_vslider;
-extern t_symbol* s_hslider;
-extern t_symbol* s_nentry;
-extern t_symbol* s_vbargraph;
-extern t_symbol* s_hbargraph;
 #if QUILL_LEVELER_REVISION || QUILL_HAS_VOICES
 extern quill_setmultiout_fn g_signal_setmultiout;
 #endif

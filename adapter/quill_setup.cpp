@@ -3,13 +3,6 @@
 #include "adapter/quill_object.h"
 
 t_class* quill_class = nullptr;
-t_symbol* s_button = nullptr;
-t_symbol* s_checkbox = nullptr;
-t_symbol* s_vslider = nullptr;
-t_symbol* s_hslider = nullptr;
-t_symbol* s_nentry = nullptr;
-t_symbol* s_vbargraph = nullptr;
-t_symbol* s_hbargraph = nullptr;
 #if QUILL_LEVELER_REVISION || QUILL_HAS_VOICES
 quill_setmultiout_fn g_signal_setmultiout = nullptr;
 #endif
@@ -36,15 +29,10 @@ extern "C" QUILL_EXPORT void QUILL_SETUP_ENTRY(void)
     class_addanything(quill_class, pd_method<t_method>(quill_any));
 #if !QUILL_LEVELER_REVISION
     // Lets the leftmost inlet take a signal connection; its samples are never read.
-    class_addmethod(quill_class, pd_method<t_method>(nullfn), &s_signal, A_NULL);
+    // Pd finds a class's methods by name in every instance, so a symbol of
+    // the loading instance names the selector for all of them.
+    class_addmethod(quill_class, pd_method<t_method>(nullfn), gensym("signal"), A_NULL);
 #endif
-    s_button = gensym("button");
-    s_checkbox = gensym("checkbox");
-    s_vslider = gensym("vslider");
-    s_hslider = gensym("hslider");
-    s_nentry = gensym("nentry");
-    s_vbargraph = gensym("vbargraph");
-    s_hbargraph = gensym("hbargraph");
 
     quill_kernel_t probe{};
     post("[quill] %s: %d inputs, %d outputs", QUILL_CLASS_NAME, probe.getNumInputs(), probe.getNumOutputs());
