@@ -103,20 +103,14 @@ void announce_channels(t_quill* x, t_signal** sp)
     for (int i = 0; i < out_signals; ++i) g_signal_setmultiout(&sp[first + in_signals + i], channels);
 }
 
-// Pd may hand an object an output vector that is one of its input vectors.
-bool output_is_an_input(const t_quill* x)
+// Pd may hand an object an output vector that is one of its input vectors
+// (with `other`: the input of another index).
+template <typename Sample>
+bool output_is_an_input(const t_quill* x, Sample* const* outputs, Sample* const* inputs, bool other = false)
 {
     for (int32_t i = 0; i < x->n_out; ++i)
         for (int32_t k = 0; k < x->n_in; ++k)
-            if (x->outputs[i] == x->inputs[k]) return true;
-    return false;
-}
-
-bool output_is_another_input(const t_quill* x)
-{
-    for (int32_t i = 0; i < x->n_out; ++i)
-        for (int32_t k = 0; k < x->n_in; ++k)
-            if (k != i && x->pd_out[i] == x->pd_in[k]) return true;
+            if ((!other || k != i) && outputs[i] == inputs[k]) return true;
     return false;
 }
 
@@ -131,7 +125,7 @@ __attribute__((noinline)) t_int* bypass_block(t_quill* x, int n, t_int* next)
     const int length = block_length(x, n);
     if (x->n_in != x->n_out) {
         for (int32_t i = 0; i < x->n_out; ++i) quill::zeroVector(x->pd_out[i], length);
-    } else if (!output_is_another_input(x)) {
+    } else if (!output_is_an_input(x, x->pd_out, x->pd_in, true)) {
         for (int32_t i = 0; i < x->n_out; ++i) quill::copyVector(x->pd_out[i], x->pd_in[i], length);
     } else {
         // Through the scratch buffers, so that no input is overwritten before it is read.
@@ -157,7 +151,7 @@ void process(t_quill* x, int n)
         x->kernel->compute(n, x->inputs, x->scratch);
         quill::crossfade(is_on(x), ramp, x->n_out, x->scratch, x->n_in == x->n_out ? x->inputs : nullptr, x->outputs,
                          n);
-    } else if (!output_is_an_input(x)) {
+    } else if (!output_is_an_input(x, x->outputs, x->inputs)) {
         x->kernel->compute(n, x->inputs, x->outputs);  // nothing to protect: no copy needed
     } else {
         // The kernel gets buffers of its own, so that it never writes over an

@@ -76,21 +76,12 @@ void release_owned(t_quill* x)
     x->silence = nullptr;
 }
 
-// Pd's vector arrays: the kernel's own when Pd's samples are floats.
-bool create_pd_vectors(t_quill* x)
+// An array of `count` null pointers; none is needed for no entries.
+template <typename T>
+bool allocate_array(T**& array, int32_t count)
 {
-    x->pd_in = quill::sameVectors<t_sample>(x->inputs);
-    x->pd_out = quill::sameVectors<t_sample>(x->outputs);
-    if (quill::kPdSamplesAreFloats) return true;
-    if (x->n_in > 0) {
-        x->pd_in = static_cast<t_sample**>(quill::memAllocZeroed(static_cast<std::size_t>(x->n_in), sizeof(t_sample*)));
-        if (x->pd_in == nullptr) return false;
-    }
-    if (x->n_out > 0) {
-        x->pd_out = static_cast<t_sample**>(quill::memAllocZeroed(static_cast<std::size_t>(x->n_out), sizeof(t_sample*)));
-        if (x->pd_out == nullptr) return false;
-    }
-    return true;
+    if (count > 0) array = static_cast<T**>(quill::memAllocZeroed(static_cast<std::size_t>(count), sizeof(T*)));
+    return count <= 0 || array != nullptr;
 }
 
 // Kernel, registry, label and pointer arrays; false when any is missing.
@@ -106,16 +97,13 @@ bool create_owned(t_quill* x, t_symbol* id)
     if (x->kernel == nullptr || x->registry == nullptr || x->label == nullptr) return false;
     x->n_in = x->kernel->getNumInputs();
     x->n_out = x->kernel->getNumOutputs();
-    if (x->n_in > 0) {
-        x->inputs = static_cast<float**>(quill::memAllocZeroed(static_cast<std::size_t>(x->n_in), sizeof(float*)));
-        if (x->inputs == nullptr) return false;
-    }
-    if (x->n_out > 0) {
-        x->outputs = static_cast<float**>(quill::memAllocZeroed(static_cast<std::size_t>(x->n_out), sizeof(float*)));
-        x->scratch = static_cast<float**>(quill::memAllocZeroed(static_cast<std::size_t>(x->n_out), sizeof(float*)));
-        if (x->outputs == nullptr || x->scratch == nullptr) return false;
-    }
-    return create_pd_vectors(x);
+    if (!allocate_array(x->inputs, x->n_in) || !allocate_array(x->outputs, x->n_out) ||
+        !allocate_array(x->scratch, x->n_out))
+        return false;
+    // Pd's vectors: the kernel's own arrays when Pd's samples are floats.
+    x->pd_in = quill::sameVectors<t_sample>(x->inputs);
+    x->pd_out = quill::sameVectors<t_sample>(x->outputs);
+    return quill::kPdSamplesAreFloats || (allocate_array(x->pd_in, x->n_in) && allocate_array(x->pd_out, x->n_out));
 }
 
 // The kernel starts at `rate` and describes its controls into the registry.
