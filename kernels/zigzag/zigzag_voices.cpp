@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "kernels/common/lanes.h"
+#include "kernels/common/voices_bank.h"
 #include "kernels/zigzag/zigzag.h"
 
 namespace {
@@ -239,9 +240,9 @@ struct Voices {
 
 namespace zigzag_voices {
 
-int stride(int channels) { return (std::max(channels, 0) + kWidth - 1) / kWidth * kWidth; }
+int stride(int channels) { return quill::voices::stride(channels); }
 
-std::size_t bankFloats(int channels) { return static_cast<std::size_t>(kArrays) * static_cast<std::size_t>(stride(channels)); }
+std::size_t bankFloats(int channels) { return quill::voices::bankFloats(kArrays, channels); }
 
 void compute(const zigzag& k, float* bank, int channels, int count, const float* const* in, float* const* out0,
              float* const* out1)
@@ -249,10 +250,7 @@ void compute(const zigzag& k, float* bank, int channels, int count, const float*
     if (count <= 0) return;
     const int n = stride(channels);
     const Constants c{splat(k.invRate), splat(k.ampScale), splat(k.clampedRate), splat(k.maxFrequency)};
-    // Two groups of four voices at a time, so that their recursions overlap.
-    for (int first = 0; first < channels; first += 2 * kWidth) {
-        const int lanesA = std::min(kWidth, channels - first);
-        const int lanesB = std::min(kWidth, channels - first - kWidth);
+    quill::voices::inPairsOfGroups(channels, [&](int first, int lanesA, int lanesB) {
         Voices a(bank, n, first), b(bank, n, first + kWidth);
         // A chunk at a time: the lanes' inputs side by side, then the
         // samples, then the outputs back to their channels. Each channel's
@@ -289,34 +287,32 @@ void compute(const zigzag& k, float* bank, int channels, int count, const float*
         }
         a.save(bank, n, first);
         if (lanesB > 0) b.save(bank, n, first + kWidth);
-    }
+    });
 }
 
 void carryOver(const float* from, int fromChannels, float* to, int toChannels)
 {
-    const int kept = std::min(fromChannels, toChannels);
-    for (int a = 0; a < kArrays; ++a)
-        std::memcpy(to + a * stride(toChannels), from + a * stride(fromChannels), sizeof(float) * static_cast<std::size_t>(std::max(kept, 0)));
+    quill::voices::carryOver(kArrays, from, fromChannels, to, toChannels);
 }
 
 void toKernel(const float* bank, int channels, int voice, zigzag& k)
 {
-    const int n = stride(channels);
-    k.phase[0] = k.phase[1] = bank[kPhase * n + voice];
-    k.integrator[0] = k.integrator[1] = bank[kIntegrator * n + voice];
-    k.frequency[0] = k.frequency[1] = bank[kFrequency * n + voice];
-    k.output[0] = k.output[1] = bank[kOutput * n + voice];
-    k.levelInOutputUnits = bank[kGliding * n + voice] != 0.0f;
+    const auto at = [&](Array a) { return quill::voices::entry(bank, channels, a, voice); };
+    k.phase[0] = k.phase[1] = at(kPhase);
+    k.integrator[0] = k.integrator[1] = at(kIntegrator);
+    k.frequency[0] = k.frequency[1] = at(kFrequency);
+    k.output[0] = k.output[1] = at(kOutput);
+    k.levelInOutputUnits = at(kGliding) != 0.0f;
 }
 
 void fromKernel(const zigzag& k, float* bank, int channels, int voice)
 {
-    const int n = stride(channels);
-    bank[kPhase * n + voice] = k.phase[1];
-    bank[kIntegrator * n + voice] = k.integrator[1];
-    bank[kFrequency * n + voice] = k.frequency[1];
-    bank[kOutput * n + voice] = k.output[1];
-    bank[kGliding * n + voice] = k.levelInOutputUnits ? 1.0f : 0.0f;
+    const auto at = [&](Array a) -> float& { return quill::voices::entry(bank, channels, a, voice); };
+    at(kPhase) = k.phase[1];
+    at(kIntegrator) = k.integrator[1];
+    at(kFrequency) = k.frequency[1];
+    at(kOutput) = k.output[1];
+    at(kGliding) = k.levelInOutputUnits ? 1.0f : 0.0f;
 }
 
 }  // namespace zigzag_voices
