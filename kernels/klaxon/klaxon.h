@@ -92,14 +92,30 @@ private:
     float cutoffDamping = 1.0f;       // 1 / (1 + g (g + 1)) for g = cutoffTan.value
     Remembered pitchFactor{0u, 1.0f}; // exp2 of the pitch exponent: exp2(+0) = 1
 
+    // The running state, in locals for the length of a block: loaded from
+    // the pairs' second elements, and stored back into both elements (after
+    // a block's last shift both hold its last sample).
+    struct Running {
+        int32_t held, holdCount, releaseCount;
+        float saw, square, revSaw, random, triangle;  // the buttons at the previous sample
+        float sweepS, decayS, decayL, depthS, shape, speedS, lfoP;
+        int32_t noise;
+        float noiseH, osc, s1, s2;
+        Remembered range, tangent, factor;  // sweepRange, cutoffTan, pitchFactor
+        float damping;                      // cutoffDamping
+    };
+    Running load() const;
+    void store(const Running& r);
+
     // Reads every control cell once: sliders clamped to their ranges, non-finite values ignored.
     BlockControls readControls();
     // True when the whole block is the middle of a held note: no press, none
     // released, the envelope at full level.
     bool heldNote(const BlockControls& c) const;
+    // The sweep filter's tangent and damping for a smoothed sweep and an
+    // envelope level, each maths call made only when its argument changed.
+    void sweepFilter(float sweepS, float env, Remembered& range, Remembered& tangent, float& d) const;
     // The block loop for a held note: the envelope stays at 1.
-    // The sweep filter's coefficients for a smoothed sweep and an envelope level.
-    void sweepFilter(float sweepS, float env, Remembered& range, Remembered& tangent, float& damping) const;
     void computeHeld(const BlockControls& c, int count, float* out0, float* out1);
     // The block loop for every other case: each step of the plain description.
     void computeMoving(const BlockControls& c, int count, float* out0, float* out1);
