@@ -2,7 +2,7 @@
 // number type that forms them (one float a sample, or eight lanes at a time).
 #pragma once
 
-#include "kernels/common/maths/lanes.h"
+#include "kernels/common/lanes.h"
 
 namespace klaxon_sweep {
 
@@ -16,7 +16,7 @@ template <class T>
 __attribute__((always_inline)) inline T cutoffAngle(T range, float env, T maxCutoff, float piOverRate)
 {
     const T fc = 20.0f + 60.0f * env * range;
-    return piOverRate * quill::maths::select(maxCutoff < fc, maxCutoff, fc);  // std::min(fc, maxCutoff)
+    return piOverRate * quill::lanes::select(maxCutoff < fc, maxCutoff, fc);  // std::min(fc, maxCutoff)
 }
 
 // The trapezoidal lowpass's damping at resonance 1 for g = tan(angle).

@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 
 #include "kernels/common/control_smoother.h"
 #include "kernels/common/exact_phase.h"
@@ -26,7 +25,7 @@ namespace {
 using klaxon_sweep::cutoffAngle;
 using klaxon_sweep::damping;
 using klaxon_sweep::rangeExponent;
-using quill::maths::bitsOf;
+using quill::bitsOf;
 
 // count + step for step >= 0, stopping at INT32_MAX instead of overflowing.
 int32_t addSaturating(int32_t count, int32_t step)
@@ -125,27 +124,23 @@ inline float saturated(float env, float low)
     return e / (1.0f + std::fabs(e));
 }
 
-#ifdef QUILL_MATHS_AVX2
 // The sweep filter's tangents and dampings for the gliding sweep's ranges
-// (100^sweep) at envelope env, eight samples at a time on a processor with
-// AVX2. Returns how many samples it formed (a multiple of eight).
-__attribute__((target("avx2"), noinline)) int sweepFiltersAvx2(const float* ranges, int n, float env, float piOverRate,
-                                                              float maxCutoff, float* gs, float* dampings)
+// (100^sweep) at envelope env, in the widest lanes this processor has.
+// Returns how many samples it formed (a multiple of the lanes' width).
+int sweepFilters(const float* ranges, int n, float env, float piOverRate, float maxCutoff, float* gs, float* dampings)
 {
-    using quill::maths::f32x8;
-    const f32x8 cap = f32x8{} + maxCutoff;
-    int i = 0;
-    for (; i + 8 <= n; i += 8) {
-        f32x8 range;
-        std::memcpy(&range, ranges + i, sizeof range);
-        const f32x8 g = quill::maths::tangentsOfEight(cutoffAngle(range, env, cap, piOverRate));
-        const f32x8 d = damping(g);
-        std::memcpy(gs + i, &g, sizeof g);
-        std::memcpy(dampings + i, &d, sizeof d);
-    }
-    return i;
+    int formed = 0;
+    quill::lanes::widest([&](auto lanes) __attribute__((always_inline)) {
+        using V = decltype(lanes);
+        const V cap = quill::lanes::splat<V>(maxCutoff);
+        for (; formed + quill::lanes::widthOf<V> <= n; formed += quill::lanes::widthOf<V>) {
+            const V g = quill::tangent(cutoffAngle(quill::lanes::load<V>(ranges + formed), env, cap, piOverRate));
+            quill::lanes::store(gs + formed, g);
+            quill::lanes::store(dampings + formed, damping(g));
+        }
+    });
+    return formed;
 }
-#endif
 
 }  // namespace
 
@@ -204,12 +199,12 @@ bool klaxon::heldNote(const BlockControls& c) const
            std::min(1.0f, static_cast<float>(holdCount[1]) * attackStep) == 1.0f;
 }
 
-inline void klaxon::sweepFilter(float sweepS, float env, Remembered& range, Remembered& tangent, float& d) const
+inline void klaxon::sweepFilter(float sweepS, float env, quill::Remembered& range, quill::Remembered& tangent,
+                                float& d) const
 {
-    const float rangeArg = rangeExponent(sweepS);
-    if (bitsOf(rangeArg) != range.key) range = {bitsOf(rangeArg), quill::exponentialE(rangeArg)};
+    range.of(rangeExponent(sweepS), [](float x) { return quill::exponentialE(x); });
     const float tanArg = cutoffAngle(range.value, env, maxCutoff, piOverRate);
-    if (bitsOf(tanArg) != tangent.key) {
+    if (tangent.differs(tanArg)) {
         tangent = {bitsOf(tanArg), quill::tangent(tanArg)};
         d = damping(tangent.value);
     }
@@ -247,7 +242,7 @@ void klaxon::computeHeld(const BlockControls& c, int count, float* out0, float* 
                 r.speedS = quill::smoothStep(pole, r.speedS, c.speedIn);
                 const float phase = lfoPhaseStep(r.speedS, invRate, 0.0f, r.lfoP, r.noise, r.noiseH);
                 pitchArgs[i] = pitchExponent(r.depthS, lfoValue(phase, r.noiseH), env);
-                changed += bitsOf(pitchArgs[i]) != r.factor.key;
+                changed += r.factor.differs(pitchArgs[i]);
             }
             if (changed) {
                 quill::exponentialsTwo(pitchArgs, factors, n);
@@ -260,13 +255,10 @@ void klaxon::computeHeld(const BlockControls& c, int count, float* out0, float* 
                 quill::exponentialsE(sweepArgs, sweepArgs, n);
                 r.range.value = sweepArgs[n - 1];
                 r.tangent.key = bitsOf(cutoffAngle(sweepArgs[n - 1], env, maxCutoff, piOverRate));
-                int formed = 0;
-#ifdef QUILL_MATHS_AVX2
-                if (quill::maths::kHasAvx2) formed = sweepFiltersAvx2(sweepArgs, n, env, piOverRate, maxCutoff, gs, dampings);
-#endif
-                for (int i = formed; i < n; ++i) gs[i] = cutoffAngle(sweepArgs[i], env, maxCutoff, piOverRate);
-                quill::tangents(gs + formed, gs + formed, n - formed);
-                for (int i = formed; i < n; ++i) dampings[i] = damping(gs[i]);
+                for (int i = sweepFilters(sweepArgs, n, env, piOverRate, maxCutoff, gs, dampings); i < n; ++i) {
+                    gs[i] = quill::tangent(cutoffAngle(sweepArgs[i], env, maxCutoff, piOverRate));
+                    dampings[i] = damping(gs[i]);
+                }
                 r.tangent.value = gs[n - 1];
                 r.damping = dampings[n - 1];
             } else {
@@ -328,8 +320,8 @@ void klaxon::computeMoving(const BlockControls& c, int count, float* out0, float
         const float L = lfo(quill::truncToInt(r.shape), phase, r.noiseH);
 
         const float pitchArg = pitchExponent(r.depthS, L, env);
-        if (bitsOf(pitchArg) != r.factor.key) r.factor = {bitsOf(pitchArg), quill::exponentialTwo(pitchArg)};
-        const float x = bandLimitedSquare(r.osc, r.factor.value, c.pitchInc, c.pitchPeriod);
+        const float factor = r.factor.of(pitchArg, [](float x) { return quill::exponentialTwo(x); });
+        const float x = bandLimitedSquare(r.osc, factor, c.pitchInc, c.pitchPeriod);
 
         const float y = saturated(env, svfLowpass(x, r.tangent.value, r.damping, r.s1, r.s2));
         out0[i] = y;

@@ -23,13 +23,13 @@ constexpr float kStateLimit = 1e20f;
 
 // Four voices' delay lines.
 struct Lines {
-    f4 s1{}, s2{};
+    f32x4 s1{}, s2{};
 
     // One sample with weights g, a1, a2: the input in, the output back.
-    __attribute__((always_inline)) f4 step(f4 x, f4 g, f4 a1, f4 a2)
+    __attribute__((always_inline)) f32x4 step(f32x4 x, f32x4 g, f32x4 a1, f32x4 a2)
     {
-        const f4 s0 = x - g * (a1 * s1 + a2 * s2);
-        const f4 y = g * (s0 + splat(2.0f) * s1 + s2);
+        const f32x4 s0 = x - g * (a1 * s1 + a2 * s2);
+        const f32x4 y = g * (s0 + splat(2.0f) * s1 + s2);
         s2 = s1;
         s1 = s0;
         return y;
@@ -40,12 +40,12 @@ struct Lines {
 // place (inputs in, outputs out); two groups at a time overlap their
 // recursions.
 template <bool Two>
-void recurse(f4* frameA, f4* frameB, int length, const float* g, const float* a1, const float* a2, bool resting,
+void recurse(f32x4* frameA, f32x4* frameB, int length, const float* g, const float* a1, const float* a2, bool resting,
              Lines& a, Lines& b)
 {
     for (int i = 0; i < length; ++i) {
         const int w = resting ? 0 : i;
-        const f4 gw = splat(g[w]), a1w = splat(a1[w]), a2w = splat(a2[w]);
+        const f32x4 gw = splat(g[w]), a1w = splat(a1[w]), a2w = splat(a2[w]);
         frameA[i] = a.step(frameA[i], gw, a1w, a2w);
         if (Two) frameB[i] = b.step(frameB[i], gw, a1w, a2w);
     }
@@ -67,7 +67,7 @@ void compute(mellow& k, float* bank, int channels, int count, const float* const
     const mellow::BlockInputs block = k.beginBlock();
     // A chunk's weights (1 entry when resting), and the chunk's frames.
     alignas(16) float g[kChunk], a1[kChunk], a2[kChunk];
-    f4 frameA[kChunk], frameB[kChunk];
+    f32x4 frameA[kChunk], frameB[kChunk];
     if (block.settled) k.restingWeights(g[0], a1[0], a2[0]);
     for (int start = 0; start < count; start += kChunk) {
         const int length = std::min(kChunk, count - start);
