@@ -43,7 +43,7 @@ struct Corrections {
     // Offset of x into a window in samples, x·fs/f. A subnormal f has no
     // finite reciprocal (its window is narrower than float resolution):
     // there it divides instead, which keeps the offset finite.
-    T offset(T x) const
+    __attribute__((always_inline)) T offset(T x) const
     {
         const T scaled = x * rate;
         const auto infinite = isInfinite(recip);
@@ -54,7 +54,7 @@ struct Corrections {
     // Rounds off a jump of the square at phase x: just after a jump (x <
     // dt) or just before one (x > 1 - dt; both at once, only when dt > 0.5,
     // counts as before).
-    T operator()(T x) const
+    __attribute__((always_inline)) T operator()(T x) const
     {
         const auto before = x > 1.0f - dt;
         const auto after = x < dt;

@@ -20,31 +20,33 @@ namespace {
 using namespace quill::lanes;
 using zigzag_integrator::leaked;
 
-typedef decltype(splat(0.0f)) V;  // four lanes of floats
-typedef decltype(V{} < V{}) M;    // a comparison of them
-
 enum Array { kPhase, kIntegrator, kFrequency, kOutput, kGliding, kArrays };
 
-inline bool all(M mask) { return !any(~mask); }
+template <class M>
+__attribute__((always_inline)) inline bool all(M mask) { return !any(~mask); }
 
+template <class V>
 struct Constants {
     V toCycles, toUnit, maxFrequency;
     float rate;
 };
 
-// Four voices' running state, and one sample of them.
+// A group of voices' running state (V: four or eight float lanes), and one
+// sample of them.
+template <class V>
 struct Voices {
+    typedef MaskOf<V> M;
     V p{}, integ{}, previous{}, y{};
     M gliding{};
 
     Voices(const float* bank, int n, int first)
     {
         if (first >= n) return;  // no such group: never stepped
-        p = load(bank + kPhase * n + first);
-        integ = load(bank + kIntegrator * n + first);
-        previous = load(bank + kFrequency * n + first);
-        y = load(bank + kOutput * n + first);
-        gliding = load(bank + kGliding * n + first) != splat(0.0f);
+        p = load<V>(bank + kPhase * n + first);
+        integ = load<V>(bank + kIntegrator * n + first);
+        previous = load<V>(bank + kFrequency * n + first);
+        y = load<V>(bank + kOutput * n + first);
+        gliding = load<V>(bank + kGliding * n + first) != 0.0f;
     }
 
     void save(float* bank, int n, int first) const
@@ -53,20 +55,29 @@ struct Voices {
         store(bank + kIntegrator * n + first, integ);
         store(bank + kFrequency * n + first, previous);
         store(bank + kOutput * n + first, y);
-        store(bank + kGliding * n + first, select(gliding, splat(1.0f), splat(0.0f)));
+        store(bank + kGliding * n + first, gliding ? splat<V>(1.0f) : splat<V>(0.0f));
     }
 
     // A sample of any frequencies. The two usual kinds take short ways:
     // every lane's frequency moving on (a vibrato, a glide: forwards, below
     // half the rate, not from 0 Hz), and every lane's held.
-    __attribute__((always_inline)) V step(const Constants& c, V f)
+    __attribute__((always_inline)) V step(const Constants<V>& c, V f)
     {
         const V dt = f * c.toCycles;
         const M changed = f != previous;
         const M glides = changed & (previous != 0.0f) & (f > 0.0f) & (dt < 0.5f);
         if (__builtin_expect(all(glides), 1)) return glide(c, f, dt, glides);
-        const M over = ~(abs(dt) < splat(0.5f));
-        if (__builtin_expect(any(over | changed | gliding | (dt < 0.0f)), 0)) return unusual(c, f, dt, over, changed);
+        const M over = ~(abs(dt) < 0.5f);
+        if (__builtin_expect(any(over | changed | gliding | (dt < 0.0f)), 0)) {
+            // Four lanes keep it out of line, which keeps the usual loop's
+            // registers free; eight are inlined (the AVX2 build of the step
+            // reaches everything it calls by inlining).
+            if constexpr (widthOf<V> == kWidth)
+                unusualOutOfLine(c, f, dt, over, changed);
+            else
+                unusual(c, f, dt, over, changed);
+            return y;
+        }
         p = quill::wrapNearPhase(p + dt);
         const V unit = f * c.toUnit;
         integ = zigzag_integrator::integrate(p, dt, f, integ, c.rate);
@@ -78,7 +89,7 @@ struct Voices {
     // Every lane gliding on to a new frequency f > 0 (dt >= 0, below half a
     // cycle), its level carried in output units: what `unusual` does for
     // such lanes, without the choices none of them needs.
-    __attribute__((always_inline)) V glide(const Constants& c, V f, V dt, M glides)
+    __attribute__((always_inline)) V glide(const Constants<V>& c, V f, V dt, M glides)
     {
         p = quill::wrapNearPhase(p + dt);
         const V unit = f * c.toUnit;
@@ -93,13 +104,13 @@ struct Voices {
     // start + length - 1 of its channel (read in place), below half the rate
     // (as every played frequency is) and not negative, with no glide to
     // leave: then `steady` plays them.
-    bool holdsThrough(const float* const* in, int lanes, int start, int length) const
+    __attribute__((always_inline)) bool holdsThrough(const float* const* in, int lanes, int start, int length) const
     {
-        if (any(gliding | (previous < splat(0.0f)))) return false;
+        if (any(gliding | (previous < 0.0f))) return false;
         for (int l = 0; l < lanes; ++l) {
             const float* x = in[l] + start;
-            const V f = splat(previous[l]);
-            M moved{};
+            const f32x4 f = splat(previous[l]);
+            i32x4 moved{};
             int i = 0;
             for (; i + kWidth <= length; i += kWidth) moved |= load(x + i) != f;
             for (; i < length; ++i) moved[0] |= x[i] != previous[l] ? -1 : 0;
@@ -113,7 +124,7 @@ struct Voices {
     struct Held {
         V dt, unit, low, mid;
     };
-    Held held(const Constants& c) const
+    Held held(const Constants<V>& c) const
     {
         constexpr float kMargin = 1.0f / 1048576.0f;
         Held h;
@@ -121,9 +132,9 @@ struct Voices {
         h.unit = previous * c.toUnit;
         // At 0 Hz (and in lanes without a channel) no window ever holds: such
         // lanes are never near one.
-        const M moving = previous > splat(0.0f);
-        h.low = select(moving, h.dt + splat(kMargin), splat(-1.0f));
-        h.mid = select(moving, splat(0.5f) - h.low, splat(2.0f));
+        const M moving = previous > 0.0f;
+        h.low = moving ? h.dt + kMargin : splat<V>(-1.0f);
+        h.mid = moving ? 0.5f - h.low : splat<V>(2.0f);
         return h;
     }
 
@@ -133,11 +144,11 @@ struct Voices {
     // window: one at least `margin` beyond dt from 0, 0.5 and 1, which
     // |p - 0.5| against low and 0.5 - low tells, is in none, however that
     // difference and the twin half a cycle on round (a few 1e-8 at most).
-    __attribute__((always_inline)) V steady(const Constants& c, const Held& h)
+    __attribute__((always_inline)) V steady(const Constants<V>& c, const Held& h)
     {
         const V next = p + h.dt;
         p = next - (next >= 1.0f ? 1.0f : 0.0f);  // wrapNearPhase, for a phase never below 0
-        const V fromMiddle = abs(p - splat(0.5f));
+        const V fromMiddle = abs(p - 0.5f);
         const M near = (fromMiddle < h.low) | (fromMiddle > h.mid);
         if (__builtin_expect(any(near), 0))
             integ = zigzag_integrator::integrate(p, h.dt, previous, integ, c.rate);
@@ -151,19 +162,28 @@ struct Voices {
     // Holds |y| to the limit, as the single-channel kernel does.
     __attribute__((always_inline)) void limit(V unit)
     {
-        const M beyond = ~(abs(y) <= splat(zigzag::kMaxLevel));
+        const M beyond = ~(abs(y) <= zigzag::kMaxLevel);
         if (__builtin_expect(any(beyond), 0)) {
-            const V held = copysign(splat(zigzag::kMaxLevel), y);
-            integ = select(beyond & ~gliding, held / unit, integ);
-            y = select(beyond, held, y);
+            const V held = copysign(splat<V>(zigzag::kMaxLevel), y);
+            integ = beyond & ~gliding ? held / unit : integ;
+            y = beyond ? held : y;
         }
     }
 
-    __attribute__((noinline)) V unusual(const Constants& c, V f, V dt, M over, M changed)
+    __attribute__((noinline)) void unusualOutOfLine(const Constants<V>& c, V f, V dt, M over, M changed)
     {
-        if (any(over)) {
-            f = select(over, select(f != f, splat(0.0f), copysign(c.maxFrequency, f)), f);
-            dt = select(over, f * c.toCycles, dt);
+        unusual(c, f, dt, over, changed);
+    }
+
+    // Every other sample, its output left in y.
+    __attribute__((always_inline)) void unusual(const Constants<V>& c, const V& frequency, const V& increment,
+                                           const M& beyondHalf, const M& changedTo)
+    {
+        V f = frequency, dt = increment;
+        M changed = changedTo;
+        if (any(beyondHalf)) {
+            f = beyondHalf ? (f != f ? V{} : copysign(c.maxFrequency, f)) : f;
+            dt = beyondHalf ? f * c.toCycles : dt;
             changed = f != previous;
         }
         p = quill::wrapNearPhase(p + dt);
@@ -172,22 +192,104 @@ struct Voices {
             const M heldAgain = ~changed & gliding;
             if (any(heldAgain)) {
                 const V back = y / unit;
-                integ = select(heldAgain, select(finite(back), back, splat(0.0f)), integ);
+                integ = heldAgain ? (finite(back) ? back : V{}) : integ;
             }
-            integ = select(changed & (previous == splat(0.0f)), splat(0.0f), integ);
-            gliding = changed & (previous != splat(0.0f)) & (f != splat(0.0f));
-            previous = select(changed, f, previous);
-            const V r = zigzag_integrator::advance(p, dt, f, select(gliding, splat(0.0f), integ), c.rate);
-            y = select(gliding, leaked(y, unit * r), unit * r);
-            integ = select(gliding, integ, r);
+            integ = changed & (previous == 0.0f) ? V{} : integ;
+            gliding = changed & (previous != 0.0f) & (f != 0.0f);
+            previous = changed ? f : previous;
+            const V r = zigzag_integrator::advance(p, dt, f, gliding ? V{} : integ, c.rate);
+            y = gliding ? leaked(y, unit * r) : unit * r;
+            integ = gliding ? integ : r;
         } else {
             integ = zigzag_integrator::advance(p, dt, f, integ, c.rate);
             y = unit * integ;
         }
         limit(unit);
-        return y;
     }
 };
+
+template <class V>
+Constants<V> constantsOf(const zigzag& k)
+{
+    return {splat<V>(k.invRate), splat<V>(k.ampScale), splat<V>(k.maxFrequency), k.clampedRate};
+}
+
+constexpr int kChunk = 64;
+
+// One or two groups of four voices (channels first to first + lanesA +
+// lanesB - 1), side by side so that their recursions overlap. A chunk at a
+// time: the lanes' inputs side by side, then the samples, then the outputs
+// back to their channels. Each channel's inputs are all read before any
+// output is written.
+__attribute__((always_inline)) inline void runFours(const zigzag& k, float* bank, int n, int first, int lanesA,
+                                                     int lanesB, int count, const float* const* in,
+                                                     float* const* out0, float* const* out1)
+{
+    const Constants<f32x4> c = constantsOf<f32x4>(k);
+    Voices<f32x4> a(bank, n, first), b(bank, n, first + kWidth);
+    f32x4 frameA[kChunk], frameB[kChunk];
+    for (int start = 0; start < count; start += kChunk) {
+        const int length = std::min(kChunk, count - start);
+        const bool heldA = a.holdsThrough(in + first, lanesA, start, length);
+        if (lanesB > 0) {
+            if (heldA && b.holdsThrough(in + first + kWidth, lanesB, start, length)) {
+                const auto ha = a.held(c), hb = b.held(c);
+                for (int i = 0; i < length; ++i) {
+                    frameA[i] = a.steady(c, ha);
+                    frameB[i] = b.steady(c, hb);
+                }
+            } else {
+                gatherFrames(in + first, lanesA, start, length, frameA);
+                gatherFrames(in + first + kWidth, lanesB, start, length, frameB);
+                for (int i = 0; i < length; ++i) {
+                    frameA[i] = a.step(c, frameA[i]);
+                    frameB[i] = b.step(c, frameB[i]);
+                }
+            }
+            scatterFrames(frameB, lanesB, start, length, out0 + first + kWidth, out1 + first + kWidth);
+        } else if (heldA) {
+            const auto ha = a.held(c);
+            for (int i = 0; i < length; ++i) frameA[i] = a.steady(c, ha);
+        } else {
+            gatherFrames(in + first, lanesA, start, length, frameA);
+            for (int i = 0; i < length; ++i) frameA[i] = a.step(c, frameA[i]);
+        }
+        scatterFrames(frameA, lanesA, start, length, out0 + first, out1 + first);
+    }
+    a.save(bank, n, first);
+    if (lanesB > 0) b.save(bank, n, first + kWidth);
+}
+
+// Five to eight voices as one group of eight lanes V, gathered and
+// scattered as two frames of four.
+template <class V>
+__attribute__((always_inline)) inline void runEight(const zigzag& k, float* bank, int n, int first, int lanesA,
+                                                    int lanesB, int count, const float* const* in,
+                                                    float* const* out0, float* const* out1)
+{
+    const Constants<V> c = constantsOf<V>(k);
+    Voices<V> v(bank, n, first);
+    f32x4 frameA[kChunk], frameB[kChunk];
+    auto split = [&](int i, V y) {
+        frameA[i] = __builtin_shufflevector(y, y, 0, 1, 2, 3);
+        frameB[i] = __builtin_shufflevector(y, y, 4, 5, 6, 7);
+    };
+    for (int start = 0; start < count; start += kChunk) {
+        const int length = std::min(kChunk, count - start);
+        if (v.holdsThrough(in + first, lanesA + lanesB, start, length)) {
+            const auto h = v.held(c);
+            for (int i = 0; i < length; ++i) split(i, v.steady(c, h));
+        } else {
+            gatherFrames(in + first, lanesA, start, length, frameA);
+            gatherFrames(in + first + kWidth, lanesB, start, length, frameB);
+            for (int i = 0; i < length; ++i)
+                split(i, v.step(c, __builtin_shufflevector(frameA[i], frameB[i], 0, 1, 2, 3, 4, 5, 6, 7)));
+        }
+        scatterFrames(frameA, lanesA, start, length, out0 + first, out1 + first);
+        scatterFrames(frameB, lanesB, start, length, out0 + first + kWidth, out1 + first + kWidth);
+    }
+    v.save(bank, n, first);
+}
 
 }  // namespace
 
@@ -202,44 +304,15 @@ void compute(const zigzag& k, float* bank, int channels, int count, const float*
 {
     if (count <= 0) return;
     const int n = stride(channels);
-    const Constants c{splat(k.invRate), splat(k.ampScale), splat(k.maxFrequency), k.clampedRate};
-    quill::voices::inPairsOfGroups(channels, [&](int first, int lanesA, int lanesB) {
-        Voices a(bank, n, first), b(bank, n, first + kWidth);
-        // A chunk at a time: the lanes' inputs side by side, then the
-        // samples, then the outputs back to their channels. Each channel's
-        // inputs are all read before any output is written.
-        constexpr int kChunk = 64;
-        V frameA[kChunk], frameB[kChunk];
-        for (int start = 0; start < count; start += kChunk) {
-            const int length = std::min(kChunk, count - start);
-            const bool heldA = a.holdsThrough(in + first, lanesA, start, length);
-            if (lanesB > 0) {
-                if (heldA && b.holdsThrough(in + first + kWidth, lanesB, start, length)) {
-                    const Voices::Held ha = a.held(c), hb = b.held(c);
-                    for (int i = 0; i < length; ++i) {
-                        frameA[i] = a.steady(c, ha);
-                        frameB[i] = b.steady(c, hb);
-                    }
-                } else {
-                    gatherFrames(in + first, lanesA, start, length, frameA);
-                    gatherFrames(in + first + kWidth, lanesB, start, length, frameB);
-                    for (int i = 0; i < length; ++i) {
-                        frameA[i] = a.step(c, frameA[i]);
-                        frameB[i] = b.step(c, frameB[i]);
-                    }
-                }
-                scatterFrames(frameB, lanesB, start, length, out0 + first + kWidth, out1 + first + kWidth);
-            } else if (heldA) {
-                const Voices::Held ha = a.held(c);
-                for (int i = 0; i < length; ++i) frameA[i] = a.steady(c, ha);
-            } else {
-                gatherFrames(in + first, lanesA, start, length, frameA);
-                for (int i = 0; i < length; ++i) frameA[i] = a.step(c, frameA[i]);
+    // Eight lanes where the processor has them: the two groups of a pair in one.
+    widest([&](auto lanes) __attribute__((always_inline)) {
+        using V = decltype(lanes);
+        quill::voices::inPairsOfGroups(channels, [&](int first, int lanesA, int lanesB) {
+            if constexpr (widthOf<V> == 2 * kWidth) {
+                if (lanesB > 0) return runEight<V>(k, bank, n, first, lanesA, lanesB, count, in, out0, out1);
             }
-            scatterFrames(frameA, lanesA, start, length, out0 + first, out1 + first);
-        }
-        a.save(bank, n, first);
-        if (lanesB > 0) b.save(bank, n, first + kWidth);
+            runFours(k, bank, n, first, lanesA, lanesB, count, in, out0, out1);
+        });
     });
 }
 
