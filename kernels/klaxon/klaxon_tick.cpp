@@ -14,18 +14,38 @@
 #include "kernels/common/control_smoother.h"
 #include "kernels/common/exact_phase.h"
 #include "kernels/common/float_to_int.h"
+#include "kernels/common/lanes.h"
 #include "kernels/common/polyblep.h"
 #include "kernels/common/wrapping_noise.h"
 #include "kernels/common/maths/maths.h"
 #include "kernels/klaxon/klaxon.h"
-#include "kernels/klaxon/klaxon_sweep.h"
 
 namespace {
 
-using klaxon_sweep::cutoffAngle;
-using klaxon_sweep::damping;
-using klaxon_sweep::rangeExponent;
 using quill::bitsOf;
+
+// The sweep filter's coefficients, each written once for every number type
+// that forms them (one float a sample, or lanes of them at a time).
+
+// The exponent of the cutoff's range: 100^sweep = exp(4.6051702 · sweep).
+inline float rangeExponent(float sweep) { return 4.6051702f * sweep; }
+
+// The tangent's argument for range 100^sweep at envelope env: the cutoff
+// runs from 20 Hz up to 20 + 60 · range at full envelope, capped at
+// maxCutoff (below half the rate).
+template <class T>
+__attribute__((always_inline)) inline T cutoffAngle(T range, float env, T maxCutoff, float piOverRate)
+{
+    const T fc = 20.0f + 60.0f * env * range;
+    return piOverRate * (maxCutoff < fc ? maxCutoff : fc);  // std::min(fc, maxCutoff)
+}
+
+// The trapezoidal lowpass's damping at resonance 1 for g = tan(angle).
+template <class T>
+__attribute__((always_inline)) inline T damping(T g)
+{
+    return 1.0f / (1.0f + g * (g + 1.0f));
+}
 
 // count + step for step >= 0, stopping at INT32_MAX instead of overflowing.
 int32_t addSaturating(int32_t count, int32_t step)
