@@ -41,6 +41,7 @@ typedef int64_t i64x2 __attribute__((vector_size(16)));
 typedef float f32x8 __attribute__((vector_size(32)));
 typedef double f64x4 __attribute__((vector_size(32)));
 typedef int64_t i64x4 __attribute__((vector_size(32)));
+typedef int32_t i32x8 __attribute__((vector_size(32)));
 #endif
 
 // The voices of a multichannel object run four to a vector.
@@ -122,6 +123,12 @@ __attribute__((target("avx2"), always_inline)) inline bool any(i64x4 mask)
 {
     return _mm256_movemask_pd(reinterpret_cast<__m256d>(mask)) != 0;
 }
+// (Not always_inline: a step's template is built without AVX2 until
+// lanes::widest's flattening inlines it, and this with it.)
+__attribute__((target("avx2"))) inline bool any(i32x8 mask)
+{
+    return _mm256_movemask_ps(reinterpret_cast<__m256>(mask)) != 0;
+}
 #endif
 
 // A number's bits and back.
@@ -150,20 +157,31 @@ inline double doubleOf(uint64_t b)
     return v;
 }
 
-inline f32x4 abs(f32x4 v) { return reinterpret_cast<f32x4>(reinterpret_cast<i32x4>(v) & 0x7fffffff); }
+// The comparison type of float lanes V (i32x4 for f32x4, i32x8 for f32x8).
+template <class V>
+using MaskOf = decltype(V{} < V{});
+
+// The bit operations below, for any float lanes (f32x4, f32x8).
+template <class V, class M = MaskOf<V>, class = std::enable_if_t<(widthOf<V> > 1)>>
+__attribute__((always_inline)) inline V abs(V v)
+{
+    return reinterpret_cast<V>(reinterpret_cast<M>(v) & 0x7fffffff);
+}
 
 // The magnitude of `magnitude` with the sign of `sign`.
-inline f32x4 copysign(f32x4 magnitude, f32x4 sign)
+template <class V, class M = MaskOf<V>, class = std::enable_if_t<(widthOf<V> > 1)>>
+__attribute__((always_inline)) inline V copysign(V magnitude, V sign)
 {
-    const i32x4 signBit = splat<i32x4>(INT32_MIN);
-    return reinterpret_cast<f32x4>((reinterpret_cast<i32x4>(magnitude) & ~signBit) | (reinterpret_cast<i32x4>(sign) & signBit));
+    const M signBit = splat<M>(INT32_MIN);
+    return reinterpret_cast<V>((reinterpret_cast<M>(magnitude) & ~signBit) | (reinterpret_cast<M>(sign) & signBit));
 }
 
 // Lanes whose value is neither infinite nor NaN.
-inline i32x4 finite(f32x4 v)
+template <class V, class M = MaskOf<V>, class = std::enable_if_t<(widthOf<V> > 1)>>
+__attribute__((always_inline)) inline M finite(V v)
 {
-    const i32x4 exponent = splat<i32x4>(0x7f800000);
-    return (reinterpret_cast<i32x4>(v) & exponent) != exponent;
+    const M exponent = splat<M>(0x7f800000);
+    return (reinterpret_cast<M>(v) & exponent) != exponent;
 }
 
 // Whether this processor runs the AVX2 forms, asked once when the module
