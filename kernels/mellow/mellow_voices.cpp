@@ -1,14 +1,13 @@
 // mellow~'s voices, four lanes at a time: the weights of a chunk are formed
 // once (by the kernel, from the shared smoothers), then every group of four
-// voices runs the recursion with them, two groups side by side. Each lane does the single-channel
-// recursion's operations in its order.
+// voices runs the recursion with them, two groups side by side. Each lane
+// does the single-channel recursion's operations in its order.
 #include "kernels/mellow/mellow_voices.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstring>
 
 #include "kernels/common/lanes.h"
+#include "kernels/common/voices_bank.h"
 #include "kernels/mellow/mellow.h"
 #include "kernels/mellow/mellow_filter.h"
 
@@ -53,9 +52,9 @@ void recurse(f32x4* frameA, f32x4* frameB, int length, const float* g, const flo
 
 namespace mellow_voices {
 
-int stride(int channels) { return (std::max(channels, 0) + kWidth - 1) / kWidth * kWidth; }
+int stride(int channels) { return quill::voices::stride(channels); }
 
-std::size_t bankFloats(int channels) { return static_cast<std::size_t>(kArrays) * static_cast<std::size_t>(stride(channels)); }
+std::size_t bankFloats(int channels) { return quill::voices::bankFloats(kArrays, channels); }
 
 void compute(mellow& k, float* bank, int channels, int count, const float* const* in, float* const* out0,
              float* const* out1)
@@ -73,9 +72,7 @@ void compute(mellow& k, float* bank, int channels, int count, const float* const
     for (int start = 0; start < count; start += kChunk) {
         const int length = std::min(kChunk, count - start);
         if (!block.settled) k.glidingWeights(length, block, g, a1, a2);
-        for (int first = 0; first < channels; first += 2 * kWidth) {
-            const int lanesA = std::min(kWidth, channels - first);
-            const int lanesB = std::min(kWidth, channels - first - kWidth);
+        quill::voices::inPairsOfGroups(channels, [&](int first, int lanesA, int lanesB) {
             Lines a{load(bank + kOneBack * n + first), load(bank + kTwoBack * n + first)}, b;
             gatherFrames(in + first, lanesA, start, length, frameA);
             if (lanesB > 0) {
@@ -91,38 +88,34 @@ void compute(mellow& k, float* bank, int channels, int count, const float* const
             scatterFrames(frameA, lanesA, start, length, out0 + first, out1 + first);
             store(bank + kOneBack * n + first, a.s1);
             store(bank + kTwoBack * n + first, a.s2);
-        }
+        });
     }
     // A poisoned delay line (a non-finite or absurd input) starts afresh next
     // block, voice by voice; so does everything when the smoothers left the
     // float range.
     const bool smoothersSane = k.smoothersSane();
     for (int c = 0; c < channels; ++c) {
-        float& one = bank[kOneBack * n + c];
-        float& two = bank[kTwoBack * n + c];
+        float& one = quill::voices::entry(bank, channels, kOneBack, c);
+        float& two = quill::voices::entry(bank, channels, kTwoBack, c);
         if (!smoothersSane || !mellow::delayLineSane(one, two)) one = two = 0.0f;
     }
 }
 
 void carryOver(const float* from, int fromChannels, float* to, int toChannels)
 {
-    const int kept = std::max(std::min(fromChannels, toChannels), 0);
-    for (int a = 0; a < kArrays; ++a)
-        std::memcpy(to + a * stride(toChannels), from + a * stride(fromChannels), sizeof(float) * static_cast<std::size_t>(kept));
+    quill::voices::carryOver(kArrays, from, fromChannels, to, toChannels);
 }
 
 void toKernel(const float* bank, int channels, int voice, mellow& k)
 {
-    const int n = stride(channels);
-    k.lowpassState[0] = k.lowpassState[1] = bank[kOneBack * n + voice];
-    k.lowpassState[2] = bank[kTwoBack * n + voice];
+    k.lowpassState[0] = k.lowpassState[1] = quill::voices::entry(bank, channels, kOneBack, voice);
+    k.lowpassState[2] = quill::voices::entry(bank, channels, kTwoBack, voice);
 }
 
 void fromKernel(const mellow& k, float* bank, int channels, int voice)
 {
-    const int n = stride(channels);
-    bank[kOneBack * n + voice] = k.lowpassState[1];
-    bank[kTwoBack * n + voice] = k.lowpassState[2];
+    quill::voices::entry(bank, channels, kOneBack, voice) = k.lowpassState[1];
+    quill::voices::entry(bank, channels, kTwoBack, voice) = k.lowpassState[2];
 }
 
 }  // namespace mellow_voices
