@@ -19,10 +19,12 @@ failures=0
 pass() { echo "ok: $1"; }
 fail() { failures=$((failures + 1)); echo "FAILED: $1"; }
 
+# The README's commands, in the folder the archive was downloaded to.
 home=$tmp/home
 extra=$home/.local/lib/pd/extra
-mkdir -p "$extra" "$tmp/patch"
-(cd "$extra" && unzip -q "$archive")
+mkdir -p "$tmp/downloads" "$tmp/patch"
+cp "$archive" "$tmp/downloads/"
+(cd "$tmp/downloads" && HOME=$home && mkdir -p ~/.local/lib/pd/extra && unzip -q quill*.dek -d ~/.local/lib/pd/extra)
 
 # The version in the archive's name is the one its patches show.
 version=$(basename "$archive" | sed -n 's/^quill\[v\([^]]*\)\].*/\1/p')
