@@ -10,11 +10,7 @@ namespace {
 
 // Pd's atom_getfloat gives 0 for a default-float atom, so the value is read
 // from the atom itself.
-#if QUILL_LEVELER_REVISION
-bool is_float_atom(const t_atom& a) { return a.a_type == A_FLOAT; }
-#else
-bool is_float_atom(const t_atom& a) { return a.a_type == A_FLOAT || a.a_type == A_DEFFLOAT; }
-#endif
+bool is_float_atom(const t_atom& a) { return Revision::isFloat(a); }
 
 // "/a/b/c" is matched by "/a/b/c" exactly, or by "c", "b/c", "a/b/c".
 bool name_matches(const char* selector, const char* full_name)
@@ -25,16 +21,17 @@ bool name_matches(const char* selector, const char* full_name)
     return f > t && full_name[f - t - 1] == '/' && std::strcmp(full_name + (f - t), selector) == 0;
 }
 
+// The reply's selector, interned in the instance that asked.
 t_symbol* report_word(ui_elem_type_t type)
 {
     switch (type) {
-    case ELEM_BUTTON: return s_button;
-    case ELEM_CHECKBOX: return s_checkbox;
-    case ELEM_VSLIDER: return s_vslider;
-    case ELEM_HSLIDER: return s_hslider;
-    case ELEM_NENTRY: return s_nentry;
-    case ELEM_VBARGRAPH: return s_vbargraph;
-    case ELEM_HBARGRAPH: return s_hbargraph;
+    case ELEM_BUTTON: return gensym("button");
+    case ELEM_CHECKBOX: return gensym("checkbox");
+    case ELEM_VSLIDER: return gensym("vslider");
+    case ELEM_HSLIDER: return gensym("hslider");
+    case ELEM_NENTRY: return gensym("nentry");
+    case ELEM_VBARGRAPH: return gensym("vbargraph");
+    case ELEM_HBARGRAPH: return gensym("hbargraph");
     }
     return nullptr;
 }
@@ -72,7 +69,7 @@ int serve_controls(t_quill* x, const char* selector, int argc, t_atom* argv)
             }
             ++served;
         } else if (argc == 1 && is_float_atom(argv[0]) && e.cell != nullptr) {
-            *e.cell = argv[0].a_w.w_float;  // stored as sent; the kernel bounds what it reads
+            *e.cell = static_cast<float>(argv[0].a_w.w_float);  // stored as sent; the kernel bounds what it reads
             ++served;
         } else {
             pd_error(x, "[quill] %s: bad control argument: %s", x->label, selector);
@@ -83,11 +80,7 @@ int serve_controls(t_quill* x, const char* selector, int argc, t_atom* argv)
 
 void switch_processing(t_quill* x, float v)
 {
-#if QUILL_LEVELER_REVISION
-    x->active = v != 0.0f && v == v;  // NaN counts as off
-#else
-    x->active = quill::truncToInt(v);
-#endif
+    x->active = Revision::switchFrom(v);
     x->fade = x->n_fade;
 }
 
@@ -96,7 +89,7 @@ void switch_processing(t_quill* x, float v)
 void quill_any(t_quill* x, t_symbol* s, int argc, t_atom* argv)
 {
     if (x->kernel == nullptr) return;
-    if (s == &s_bang) {
+    if (std::strcmp(s->s_name, "bang") == 0) {
         describe_controls(x);
         return;
     }
@@ -109,6 +102,6 @@ void quill_any(t_quill* x, t_symbol* s, int argc, t_atom* argv)
         SETFLOAT(&value, static_cast<float>(x->active));
         outlet_anything(x->ctl_out, gensym("active"), 1, &value);
     } else if (argc == 1 && is_float_atom(argv[0])) {
-        switch_processing(x, argv[0].a_w.w_float);
+        switch_processing(x, static_cast<float>(argv[0].a_w.w_float));
     }
 }
