@@ -96,8 +96,8 @@ offline=()
 if unshare -n true 2>/dev/null; then offline=(unshare -n)
 elif unshare -rn true 2>/dev/null; then offline=(unshare -rn); fi
 "${offline[@]}" cmake --build "$build" --target deken
-version=$(sed -n 's/^project(quill VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-archive="$build/deken/quill[v$version](Linux-$cpu-32).dek"
+project_version=$(sed -n 's/^project(quill VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+archive="$build/deken/quill[v$project_version](Linux-$cpu-32).dek"
 if [ -f "$archive" ] && [ "$(ls "$build"/deken/*.dek | wc -l)" = 1 ]; then
   pass "deken archive $(basename "$archive")${offline:+ (packed with no network)}"
 else
@@ -198,6 +198,7 @@ if QUILL_JOBS=$QUILL_JOBS scripts/package.sh >"$tmp/package.log" 2>&1; then
 else
   fail "scripts/package.sh"; cat "$tmp/package.log"
 fi
+version=$(sed -n 's/^project(quill VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 all="out/quill[v$version](Linux-amd64-32)(Linux-arm64-32)(Windows-amd64-32).dek"
 if [ -f "$all" ] && [ "$(ls out/*.dek | wc -l)" = 1 ]; then
   pass "one archive names every architecture: $(basename "$all")"
