@@ -125,11 +125,13 @@ void fillInputs(long block, t_sample* frames)
     }
 }
 
-void sendMessages(long block, bool withChurn)
+void moveControls(long b)
 {
-    const long b = block;
     send("mellow", "cutoff", 300.0f + 4000.0f * triangle(b, 480));
-    if (b % 3 == 0) send("voices", "cutoff", 200.0f + 6000.0f * triangle(b + 100, 360));
+    if (b % 3 == 0) {
+        send("voices", "cutoff", 200.0f + 6000.0f * triangle(b + 100, 360));
+        send("voices", "resonanceQ", 0.7f + 5.0f * triangle(b, 900));
+    }
     if (b % 7 == 0) send("mellow", "resonanceQ", 0.7f + 9.0f * triangle(b, 700));
     if (b % 5 == 0) {
         send("leveler", "intensity", triangle(b, 900));
@@ -144,14 +146,17 @@ void sendMessages(long block, bool withChurn)
     if (b % 250 == 10) send("klaxon", kTriggers[(b / 250) % 5], 1.0f);
     if (b % 250 == 60) send("klaxon", kTriggers[(b / 250) % 5], 0.0f);
     if (b % 250 == 61) send("klaxon", "decay", 0.1f + 2.0f * triangle(b, 1300));
+}
 
+void sendMessages(long b, bool withChurn)
+{
+    moveControls(b);
     // Off, back on within the 75-block crossfade, off again, on.
     for (int k = 0; k < 7; ++k) {
         const long phase = (b - 13 * k) % 600;
         if (phase == 100 || phase == 200) send(kSwitched[k], "active", 0.0f);
         if (phase == 150 || phase == 400) send(kSwitched[k], "active", 1.0f);
     }
-
     switch (b % 100) {
     case 50: send("mellow", "bang"); break;
     case 51: send("mellow", "cutoff"); break;

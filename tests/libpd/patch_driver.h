@@ -23,7 +23,12 @@ constexpr int kLevelerInput = 0;
 // frequencies that glide, hold in steps, or sit at 0 Hz.
 void fillInputs(long block, t_sample* frames);
 
-// The messages of one block on the calling thread's instance: moving
+// The control changes of one block: every control of every object moves,
+// at rates from every block to every 250th, and klaxon~'s triggers are
+// pressed and released.
+void moveControls(long block);
+
+// The messages of one block on the calling thread's instance: the moving
 // controls, "active" off and on (also reversed mid-fade), reads and "bang"
 // whose replies pass [route]. With churn, objects are also created in and
 // deleted from a subpatch, and DSP restarted.

@@ -5,6 +5,7 @@
 // libpd64 every output is the single-precision output, widened.
 #include <dlfcn.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -161,7 +162,7 @@ TEST(LibpdHost, SwitchedOffLevelerPassesDoublesUnrounded)
     for (long b = 0; b < fadeEnd + 20; ++b) {
         fillInputs(b, in.data());
         for (int j = 0; j < kBlock; ++j) {
-            const double x = 0.1 + 1e-3 * j - 1e-7 * static_cast<double>(b);
+            const double x = 0.5 * std::sin(static_cast<double>(b * kBlock + j + 1));
             ASSERT_NE(static_cast<double>(static_cast<float>(x)), x);
             in[static_cast<std::size_t>(j) * kInputs + kLevelerInput] = x;
         }
