@@ -75,6 +75,9 @@ F next(std::atomic<void*>& slot, const char* name)
     return reinterpret_cast<F>(f);
 }
 
+// Only then is there a third argument to read.
+bool takesMode(int flags) { return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE; }
+
 void* allocate_or_throw(size_t bytes)
 {
     void* p = __libc_malloc(bytes == 0 ? 1 : bytes);
@@ -187,20 +190,26 @@ SLOT(open)
 int open(const char* path, int flags, ...)
 {
     NOTE(open, kSystemCall);
-    va_list args;
-    va_start(args, flags);
-    const auto mode = static_cast<mode_t>(va_arg(args, unsigned));
-    va_end(args);
+    mode_t mode = 0;
+    if (takesMode(flags)) {
+        va_list args;
+        va_start(args, flags);
+        mode = static_cast<mode_t>(va_arg(args, unsigned));
+        va_end(args);
+    }
     return REAL(open)(path, flags, mode);
 }
 SLOT(openat)
 int openat(int dir, const char* path, int flags, ...)
 {
     NOTE(openat, kSystemCall);
-    va_list args;
-    va_start(args, flags);
-    const auto mode = static_cast<mode_t>(va_arg(args, unsigned));
-    va_end(args);
+    mode_t mode = 0;
+    if (takesMode(flags)) {
+        va_list args;
+        va_start(args, flags);
+        mode = static_cast<mode_t>(va_arg(args, unsigned));
+        va_end(args);
+    }
     return REAL(openat)(dir, path, flags, mode);
 }
 SLOT(close)
@@ -231,6 +240,7 @@ SLOT(syscall)
 long syscall(long number, ...) noexcept
 {
     NOTE(syscall, kSystemCall);
+    // Six arguments, whatever the call takes, as the C library's own syscall reads them.
     va_list args;
     va_start(args, number);
     long a[6];

@@ -44,6 +44,25 @@ std::map<int, int> repliesPerOutlet(const std::string& replies)
     return counts;
 }
 
+// The first line where a reply log departs from the reference's.
+std::string firstDifferentLine(const std::string& got, const std::string& want)
+{
+    std::size_t at = 0;
+    int line = 1;
+    while (at < got.size() && at < want.size()) {
+        const std::size_t a = got.find('\n', at);
+        const std::size_t b = want.find('\n', at);
+        if (a == std::string::npos || b == std::string::npos) break;
+        if (a != b || got.compare(at, a - at, want, at, b - at) != 0)
+            return "line " + std::to_string(line) + ": \"" + got.substr(at, a - at) + "\" instead of \"" +
+                   want.substr(at, b - at) + "\"";
+        at = a + 1;
+        ++line;
+    }
+    return got.size() < want.size() ? "replies missing from line " + std::to_string(line)
+                                     : "extra replies from line " + std::to_string(line);
+}
+
 constexpr int kRouteOutlets = 9;  // host_test.pd's [route] keys; 99 tags the rejected
 
 TEST(LibpdHost, OneInstanceRunsEveryObjectAndRoutesEveryReply)
@@ -89,7 +108,8 @@ TEST(LibpdHost, FourInstancesOnFourThreadsMatchOneInstance)
             SCOPED_TRACE("round " + std::to_string(round) + ", instance " + std::to_string(i) +
                          (i == churner ? " (creating and deleting objects)" : ""));
             EXPECT_EQ(outcomes[i].mismatch.block, -1) << describe(outcomes[i].mismatch);
-            EXPECT_EQ(outcomes[i].replies, (i == churner ? churned : plain).replies);
+            const std::string& want = (i == churner ? churned : plain).replies;
+            EXPECT_TRUE(outcomes[i].replies == want) << firstDifferentLine(outcomes[i].replies, want);
         }
     }
 }
@@ -147,7 +167,7 @@ TEST(LibpdHost, DoublePrecisionOutputIsTheSinglePrecisionOutputWidened)
     }
     std::ifstream replies(std::string(path) + ".replies");
     const std::string singleReplies((std::istreambuf_iterator<char>(replies)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(r.replies, singleReplies);
+    EXPECT_TRUE(r.replies == singleReplies) << firstDifferentLine(r.replies, singleReplies);
 }
 
 TEST(LibpdHost, SwitchedOffLevelerPassesDoublesUnrounded)
