@@ -28,7 +28,7 @@ export QUILL_PLUGIN_DIR="$plugins"
 
 work="$QUILL_ROOT/build-libpd"
 cmake -S tests/libpd -B "$work" -DQUILL_SID="$QUILL_SID" >/dev/null
-cmake --build "$work" -j"$QUILL_JOBS"
+cmake --build "$work" -j"$QUILL_JOBS" --target quill_call_counter test_libpd_host test_libpd64_host
 logs="$work/logs"
 rm -rf "$logs"
 mkdir -p "$logs"
