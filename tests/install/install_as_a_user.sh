@@ -9,7 +9,7 @@
 #   tests/install/install_as_a_user.sh ARCHIVE PD...
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-archive=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+archive=$1
 shift
 "$root/scripts/install_missing.sh" "install test" unzip
 
