@@ -216,11 +216,12 @@ Constants<V> constantsOf(const zigzag& k)
 
 constexpr int kChunk = 64;
 
-// One or two groups of four voices (channels first to first + lanesA +
-// lanesB - 1), side by side so that their recursions overlap. A chunk at a
-// time: the lanes' inputs side by side, then the samples, then the outputs
-// back to their channels. Each channel's inputs are all read before any
-// output is written.
+// One or two groups of four voices (channels first to first + 3 and, when
+// Two, the next lanesB), side by side so that their recursions overlap. A
+// chunk at a time: the lanes' inputs side by side, then the samples, then
+// the outputs back to their channels. Each channel's inputs are all read
+// before any output is written.
+template <bool Two>
 __attribute__((always_inline)) inline void runFours(const zigzag& k, float* bank, int n, int first, int lanesA,
                                                      int lanesB, int count, const float* const* in,
                                                      float* const* out0, float* const* out1)
@@ -230,34 +231,26 @@ __attribute__((always_inline)) inline void runFours(const zigzag& k, float* bank
     f32x4 frameA[kChunk], frameB[kChunk];
     for (int start = 0; start < count; start += kChunk) {
         const int length = std::min(kChunk, count - start);
-        const bool heldA = a.holdsThrough(in + first, lanesA, start, length);
-        if (lanesB > 0) {
-            if (heldA && b.holdsThrough(in + first + kWidth, lanesB, start, length)) {
-                const auto ha = a.held(c), hb = b.held(c);
-                for (int i = 0; i < length; ++i) {
-                    frameA[i] = a.steady(c, ha);
-                    frameB[i] = b.steady(c, hb);
-                }
-            } else {
-                gatherFrames(in + first, lanesA, start, length, frameA);
-                gatherFrames(in + first + kWidth, lanesB, start, length, frameB);
-                for (int i = 0; i < length; ++i) {
-                    frameA[i] = a.step(c, frameA[i]);
-                    frameB[i] = b.step(c, frameB[i]);
-                }
+        if (a.holdsThrough(in + first, lanesA, start, length) &&
+            (!Two || b.holdsThrough(in + first + kWidth, lanesB, start, length))) {
+            const auto ha = a.held(c), hb = b.held(c);
+            for (int i = 0; i < length; ++i) {
+                frameA[i] = a.steady(c, ha);
+                if (Two) frameB[i] = b.steady(c, hb);
             }
-            scatterFrames(frameB, lanesB, start, length, out0 + first + kWidth, out1 + first + kWidth);
-        } else if (heldA) {
-            const auto ha = a.held(c);
-            for (int i = 0; i < length; ++i) frameA[i] = a.steady(c, ha);
         } else {
             gatherFrames(in + first, lanesA, start, length, frameA);
-            for (int i = 0; i < length; ++i) frameA[i] = a.step(c, frameA[i]);
+            if (Two) gatherFrames(in + first + kWidth, lanesB, start, length, frameB);
+            for (int i = 0; i < length; ++i) {
+                frameA[i] = a.step(c, frameA[i]);
+                if (Two) frameB[i] = b.step(c, frameB[i]);
+            }
         }
         scatterFrames(frameA, lanesA, start, length, out0 + first, out1 + first);
+        if (Two) scatterFrames(frameB, lanesB, start, length, out0 + first + kWidth, out1 + first + kWidth);
     }
     a.save(bank, n, first);
-    if (lanesB > 0) b.save(bank, n, first + kWidth);
+    if (Two) b.save(bank, n, first + kWidth);
 }
 
 // Five to eight voices as one group of eight lanes V, gathered and
@@ -311,7 +304,10 @@ void compute(const zigzag& k, float* bank, int channels, int count, const float*
             if constexpr (widthOf<V> == 2 * kWidth) {
                 if (lanesB > 0) return runEight<V>(k, bank, n, first, lanesA, lanesB, count, in, out0, out1);
             }
-            runFours(k, bank, n, first, lanesA, lanesB, count, in, out0, out1);
+            if (lanesB > 0)
+                runFours<true>(k, bank, n, first, lanesA, lanesB, count, in, out0, out1);
+            else
+                runFours<false>(k, bank, n, first, lanesA, lanesB, count, in, out0, out1);
         });
     });
 }
