@@ -21,6 +21,12 @@ inline T wrapNearPhase(T p)
 {
     return p - (p >= 1.0f ? 1.0f : 0.0f) + (p < 0.0f ? 1.0f : 0.0f);
 }
+// The same for a phase p + dt that cannot lie below 0 (dt >= 0).
+template <class T>
+inline T wrapForwardPhase(T p)
+{
+    return p - (p >= 1.0f ? 1.0f : 0.0f);
+}
 // The same for one float, as branches: a wrapped phase mostly needs neither,
 // and a predicted branch keeps the comparison out of the phase's recursion.
 inline float wrapNearPhase(float p)

@@ -78,7 +78,7 @@ struct Voices {
                 unusual(c, f, dt, over, changed);
             return y;
         }
-        p = quill::wrapNearPhase(p + dt);
+        p = quill::wrapForwardPhase(p + dt);
         const V unit = f * c.toUnit;
         integ = zigzag_integrator::integrate(p, dt, f, integ, c.rate);
         y = unit * integ;
@@ -91,7 +91,7 @@ struct Voices {
     // such lanes, without the choices none of them needs.
     __attribute__((always_inline)) V glide(const Constants<V>& c, V f, V dt, M glides)
     {
-        p = quill::wrapNearPhase(p + dt);
+        p = quill::wrapForwardPhase(p + dt);
         const V unit = f * c.toUnit;
         gliding = glides;
         previous = f;
@@ -146,8 +146,7 @@ struct Voices {
     // difference and the twin half a cycle on round (a few 1e-8 at most).
     __attribute__((always_inline)) V steady(const Constants<V>& c, const Held& h)
     {
-        const V next = p + h.dt;
-        p = next - (next >= 1.0f ? 1.0f : 0.0f);  // wrapNearPhase, for a phase never below 0
+        p = quill::wrapForwardPhase(p + h.dt);
         const V fromMiddle = abs(p - 0.5f);
         const M near = (fromMiddle < h.low) | (fromMiddle > h.mid);
         if (__builtin_expect(any(near), 0))
