@@ -1,4 +1,4 @@
-// zigzag~'s voices, four lanes at a time: the single-channel oscillator's
+// zigzag~'s voices, four or eight lanes at a time: the single-channel oscillator's
 // sample written with selects instead of branches, around the integrator
 // step both share (zigzag_integrator.h). Every branch of the scalar code
 // becomes both sides computed and one chosen, lane by lane, so each lane
