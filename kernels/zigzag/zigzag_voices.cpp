@@ -164,7 +164,7 @@ struct Voices {
         const M beyond = ~(abs(y) <= zigzag::kMaxLevel);
         if (__builtin_expect(any(beyond), 0)) {
             const V held = copysign(splat<V>(zigzag::kMaxLevel), y);
-            integ = beyond & ~gliding ? held / unit : integ;
+            integ = (beyond & ~gliding) ? held / unit : integ;
             y = beyond ? held : y;
         }
     }
@@ -193,7 +193,7 @@ struct Voices {
                 const V back = y / unit;
                 integ = heldAgain ? (finite(back) ? back : V{}) : integ;
             }
-            integ = changed & (previous == 0.0f) ? V{} : integ;
+            integ = (changed & (previous == 0.0f)) ? V{} : integ;
             gliding = changed & (previous != 0.0f) & (f != 0.0f);
             previous = changed ? f : previous;
             const V r = zigzag_integrator::advance(p, dt, f, gliding ? V{} : integ, c.rate);
