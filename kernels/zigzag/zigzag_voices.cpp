@@ -39,7 +39,7 @@ struct Voices {
     V p{}, integ{}, previous{}, y{};
     M gliding{};
 
-    Voices(const float* bank, int n, int first)
+    __attribute__((always_inline)) Voices(const float* bank, int n, int first)
     {
         if (first >= n) return;  // no such group: never stepped
         p = load<V>(bank + kPhase * n + first);
@@ -49,7 +49,7 @@ struct Voices {
         gliding = load<V>(bank + kGliding * n + first) != 0.0f;
     }
 
-    void save(float* bank, int n, int first) const
+    __attribute__((always_inline)) void save(float* bank, int n, int first) const
     {
         store(bank + kPhase * n + first, p);
         store(bank + kIntegrator * n + first, integ);
@@ -124,7 +124,7 @@ struct Voices {
     struct Held {
         V dt, unit, low, mid;
     };
-    Held held(const Constants<V>& c) const
+    __attribute__((always_inline)) Held held(const Constants<V>& c) const
     {
         constexpr float kMargin = 1.0f / 1048576.0f;
         Held h;
@@ -208,7 +208,7 @@ struct Voices {
 };
 
 template <class V>
-Constants<V> constantsOf(const zigzag& k)
+__attribute__((always_inline)) inline Constants<V> constantsOf(const zigzag& k)
 {
     return {splat<V>(k.invRate), splat<V>(k.ampScale), splat<V>(k.maxFrequency), k.clampedRate};
 }
@@ -262,7 +262,7 @@ __attribute__((always_inline)) inline void runEight(const zigzag& k, float* bank
     const Constants<V> c = constantsOf<V>(k);
     Voices<V> v(bank, n, first);
     f32x4 frameA[kChunk], frameB[kChunk];
-    auto split = [&](int i, V y) {
+    auto split = [&](int i, V y) __attribute__((always_inline)) {
         frameA[i] = __builtin_shufflevector(y, y, 0, 1, 2, 3);
         frameB[i] = __builtin_shufflevector(y, y, 4, 5, 6, 7);
     };
@@ -299,7 +299,7 @@ void compute(const zigzag& k, float* bank, int channels, int count, const float*
     // Eight lanes where the processor has them: the two groups of a pair in one.
     widest([&](auto lanes) __attribute__((always_inline)) {
         using V = decltype(lanes);
-        quill::voices::inPairsOfGroups(channels, [&](int first, int lanesA, int lanesB) {
+        quill::voices::inPairsOfGroups(channels, [&](int first, int lanesA, int lanesB) __attribute__((always_inline)) {
             if constexpr (widthOf<V> == 2 * kWidth) {
                 if (lanesB > 0) return runEight<V>(k, bank, n, first, lanesA, lanesB, count, in, out0, out1);
             }
