@@ -96,7 +96,8 @@ offline=()
 if unshare -n true 2>/dev/null; then offline=(unshare -n)
 elif unshare -rn true 2>/dev/null; then offline=(unshare -rn); fi
 "${offline[@]}" cmake --build "$build" --target deken
-archive="$build/deken/quill[v0.1.0](Linux-$cpu-32).dek"
+project_version=$(sed -n 's/^project(quill VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+archive="$build/deken/quill[v$project_version](Linux-$cpu-32).dek"
 if [ -f "$archive" ] && [ "$(ls "$build"/deken/*.dek | wc -l)" = 1 ]; then
   pass "deken archive $(basename "$archive")${offline:+ (packed with no network)}"
 else
@@ -228,6 +229,15 @@ if [ "$(layout_of "$fresh")" = "$(expected_all)" ]; then
   pass "unpacked, it holds the modules of all three platforms beside one set of help patches and pictures"
 else
   fail "multi-platform archive layout differs:"; diff <(expected_all) <(layout_of "$fresh") || true
+fi
+
+# The README's manual install of that archive, as a user does it, in every
+# Pd version the integration suites run in.
+if tests/install/install_as_a_user.sh "$all" /usr/bin/pd "$QUILL_PD055/usr/lib/puredata/bin/pd" \
+     build-deps/pd051/usr/lib/puredata/bin/pd scripts/pd057.sh >"$tmp/user.log" 2>&1; then
+  pass "the README's install: unzipped into a Pd folder, a first patch sounds ($(grep -c '^ok' "$tmp/user.log") checks)"
+else
+  fail "the README's install, done as a user would:"; cat "$tmp/user.log"
 fi
 
 scripts/arm64/fetch_sysroot.sh "$QUILL_ROOT/build-deps/arm64-sysroot" >/dev/null
