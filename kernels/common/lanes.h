@@ -48,20 +48,15 @@ typedef int32_t i32x8 __attribute__((vector_size(32)));
 constexpr int kWidth = 4;
 
 // A number type's lane type and count: itself and 1 for a plain number.
-template <class V>
+template <class V, class = void>
 struct Lanes {
+    typedef V Lane;
+    static constexpr int kCount = 1;
+};
+template <class V>
+struct Lanes<V, std::void_t<decltype(std::declval<V>()[0])>> {
     typedef std::remove_cv_t<std::remove_reference_t<decltype(std::declval<V>()[0])>> Lane;
     static constexpr int kCount = sizeof(V) / sizeof(Lane);
-};
-template <>
-struct Lanes<float> {
-    typedef float Lane;
-    static constexpr int kCount = 1;
-};
-template <>
-struct Lanes<double> {
-    typedef double Lane;
-    static constexpr int kCount = 1;
 };
 template <class V>
 constexpr int widthOf = Lanes<V>::kCount;
@@ -132,30 +127,18 @@ __attribute__((target("avx2"))) inline bool any(i32x8 mask)
 #endif
 
 // A number's bits and back.
-inline uint32_t bitsOf(float v)
+template <class To, class From>
+inline To sameBits(From v)
 {
-    uint32_t b;
-    std::memcpy(&b, &v, sizeof b);
-    return b;
+    static_assert(sizeof(To) == sizeof(From), "a cast of bits keeps the size");
+    To t;
+    std::memcpy(&t, &v, sizeof t);
+    return t;
 }
-inline uint64_t bitsOf(double v)
-{
-    uint64_t b;
-    std::memcpy(&b, &v, sizeof b);
-    return b;
-}
-inline float floatOf(uint32_t b)
-{
-    float v;
-    std::memcpy(&v, &b, sizeof v);
-    return v;
-}
-inline double doubleOf(uint64_t b)
-{
-    double v;
-    std::memcpy(&v, &b, sizeof v);
-    return v;
-}
+inline uint32_t bitsOf(float v) { return sameBits<uint32_t>(v); }
+inline uint64_t bitsOf(double v) { return sameBits<uint64_t>(v); }
+inline float floatOf(uint32_t b) { return sameBits<float>(b); }
+inline double doubleOf(uint64_t b) { return sameBits<double>(b); }
 
 // The comparison type of float lanes V (i32x4 for f32x4, i32x8 for f32x8).
 template <class V>

@@ -1,9 +1,10 @@
 // Correctly rounded float exponentials, e^x, 2^x and 10^x, all through
 // 2^t: t = x log2(b) as a double-double, t = k/32 + r with |r| <= 1/64,
 // 2^t = 2^(k div 32) * 2^((k mod 32)/32) * e^(r ln 2). A double evaluation
-// decides all but about one argument in 250,000; those within 16 double
-// ulps of a float rounding midpoint, and results below the float normal
-// range, take a double-double evaluation.
+// decides all but about one argument in a million: those within 256 double
+// ulps of a float rounding midpoint (512 of the 2^29 double ulps in a float
+// ulp), and results below the float normal range, take a double-double
+// evaluation.
 // tests/differential/exact_maths_sweeps.cpp checks them against a reference.
 #pragma once
 
@@ -171,7 +172,7 @@ inline float exponentialTwo(float x) { return exponential(x, kBaseTwo); }
 inline float exponentialTen(float x) { return exponential(x, kBaseTen); }
 
 // out[i] = exponential(x[i], base) for i < n, two lanes at a time; a pair
-// with a lane the double evaluation leaves undecided (about one in 10^6),
+// with a lane the double evaluation leaves undecided (see the top of this file),
 // or a NaN, takes the scalar way. The arrays may be the same.
 __attribute__((noinline)) inline void exponentialsBaseline(const float* x, float* out, int n, ExpBase base)
 {

@@ -94,8 +94,11 @@ __attribute__((target("avx2"), always_inline)) inline void tangentsOfEight(f64x4
     }
 }
 
-// The float tangents of eight float angles, in one vector.
-__attribute__((target("avx2"), always_inline)) inline f32x8 tangentsOfEight(f32x8 x)
+// The float tangents of eight float angles, for a kernel's step built for
+// AVX2 (see lanes::widest, whose flattening inlines it; it is not
+// always_inline, as the step's template itself is built without AVX2 until
+// it is inlined).
+__attribute__((target("avx2"))) inline f32x8 tangent(f32x8 x)
 {
     const __m256 angles = reinterpret_cast<__m256>(x);
     f64x4 low = reinterpret_cast<f64x4>(_mm256_cvtps_pd(_mm256_castps256_ps128(angles)));
@@ -104,11 +107,6 @@ __attribute__((target("avx2"), always_inline)) inline f32x8 tangentsOfEight(f32x
     return reinterpret_cast<f32x8>(_mm256_set_m128(_mm256_cvtpd_ps(reinterpret_cast<__m256d>(high)),
                                                    _mm256_cvtpd_ps(reinterpret_cast<__m256d>(low))));
 }
-
-// The same, for a kernel's step built for AVX2 (see lanes::widest, whose
-// flattening inlines it; it is not always_inline, as the step's template
-// itself is built without AVX2 until it is inlined).
-__attribute__((target("avx2"))) inline f32x8 tangent(f32x8 x) { return tangentsOfEight(x); }
 
 // The same as tangentsBaseline, eight at a time.
 __attribute__((target("avx2"), noinline)) inline void tangentsAvx2(const float* x, float* out, int n)
