@@ -206,10 +206,14 @@ __attribute__((noinline)) void onBaseline(Step step)
 // with AVX2, else f32x4. The step is a generic lambda marked always_inline,
 // so that its lanes build as the chosen form:
 //   widest([=](auto lanes) __attribute__((always_inline)) { using V = decltype(lanes); ... });
+// Only an optimising build flattens: unoptimised, a function between the
+// step and an AVX2 routine (a template or lambda not marked always_inline)
+// would stay out of line, built without AVX2, and pass eight lanes to that
+// routine by another convention. There the baseline form runs.
 template <class Step>
 __attribute__((always_inline)) inline void widest(Step step)
 {
-#ifdef QUILL_AVX2
+#if defined(QUILL_AVX2) && defined(__OPTIMIZE__)
     if (kHasAvx2) return onAvx2(step);
 #endif
     onBaseline(step);

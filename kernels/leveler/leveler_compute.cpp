@@ -41,12 +41,12 @@ float ratioOf(float k)
 // lanes this processor runs and the rest one by one.
 void toneCotangents(const float* k, int n, float piOverRate, float* cots)
 {
-    quill::lanes::widest([=](auto lanes) __attribute__((always_inline)) {
+    using namespace quill::lanes;
+    widest([=](auto lanes) __attribute__((always_inline)) {
         using V = decltype(lanes);
-        constexpr int w = quill::lanes::widthOf<V>;
         int i = 0;
-        for (; i + w <= n; i += w)
-            quill::lanes::store(cots + i, stage::toneCotangent(stage::toneAngle(quill::lanes::load<V>(k + i), piOverRate)));
+        for (; i + widthOf<V> <= n; i += widthOf<V>)
+            store(cots + i, stage::toneCotangent(stage::toneAngle(load<V>(k + i), piOverRate)));
         for (; i < n; ++i) cots[i] = stage::toneCotangent(stage::toneAngle(k[i], piOverRate));
     });
 }
