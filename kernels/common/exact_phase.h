@@ -17,9 +17,15 @@ namespace quill {
 // Lanes subtract and add 1 or +0, chosen by the comparisons (a choice of a
 // constant or +0 costs them one mask); p ± +0 is p, as p is never -0.
 template <class T>
-inline T wrapNearPhase(T p)
+__attribute__((always_inline)) inline T wrapNearPhase(T p)
 {
     return p - (p >= 1.0f ? 1.0f : 0.0f) + (p < 0.0f ? 1.0f : 0.0f);
+}
+// The same for a phase p + dt that cannot lie below 0 (dt >= 0).
+template <class T>
+__attribute__((always_inline)) inline T wrapForwardPhase(T p)
+{
+    return p - (p >= 1.0f ? 1.0f : 0.0f);
 }
 // The same for one float, as branches: a wrapped phase mostly needs neither,
 // and a predicted branch keeps the comparison out of the phase's recursion.
@@ -57,7 +63,7 @@ inline float remainderByOne(float x)
 // remainderByOneNear, written as subtractions of +0, 1 or 2 chosen by the
 // comparisons that apply there (exact: no operand is -0).
 template <class T>
-inline T halfCycleOnWrapped(T p)
+__attribute__((always_inline)) inline T halfCycleOnWrapped(T p)
 {
     const T q = p + 0.5f;
     const T r = q - (q >= 1.0f ? 1.0f : 0.0f);
@@ -83,7 +89,7 @@ inline float halfCycleOnFast(float p)
 // squareFromPhase(p) = 2·trunc(2p) - 1 for p in [0, 1]: trunc(2p) is 0, 1
 // or 2 by comparison (2p is exact): -1 below 0.5, 1 below 1, 3 at 1.
 template <class T>
-inline T squareFromWrappedPhase(T p)
+__attribute__((always_inline)) inline T squareFromWrappedPhase(T p)
 {
     return -1.0f + (p >= 0.5f ? 2.0f : 0.0f) + (p >= 1.0f ? 2.0f : 0.0f);
 }

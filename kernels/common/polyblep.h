@@ -13,14 +13,14 @@ namespace quill {
 
 // Correction just after a jump, u = phase / increment in [0, 1).
 template <class T>
-inline T blepAfterJump(T u)
+__attribute__((always_inline)) inline T blepAfterJump(T u)
 {
     return 2.0f * u - u * u - 1.0f;
 }
 
 // Correction just before a jump, v = (phase - 1) / increment in (-1, 0].
 template <class T>
-inline T blepBeforeJump(T v)
+__attribute__((always_inline)) inline T blepBeforeJump(T v)
 {
     return v * v + 2.0f * v + 1.0f;
 }

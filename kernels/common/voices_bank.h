@@ -39,7 +39,7 @@ inline void carryOver(int arrays, const float* from, int fromChannels, float* to
 // Calls run(first, lanesA, lanesB) for every pair of lane groups: channels
 // first to first + lanesA - 1 and, when lanesB > 0, the next lanesB.
 template <class Run>
-void inPairsOfGroups(int channels, Run run)
+__attribute__((always_inline)) inline void inPairsOfGroups(int channels, Run run)
 {
     for (int first = 0; first < channels; first += 2 * lanes::kWidth)
         run(first, std::min(lanes::kWidth, channels - first), std::min(lanes::kWidth, channels - first - lanes::kWidth));

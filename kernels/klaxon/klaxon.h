@@ -97,7 +97,7 @@ private:
         int32_t noise;
         float noiseH, osc, s1, s2;
         quill::Remembered range, tangent, factor;  // sweepRange, cutoffTan, pitchFactor
-        float damping;                      // cutoffDamping
+        float damping;                             // cutoffDamping
     };
     Running load() const;
     void store(const Running& r);

@@ -90,6 +90,7 @@ void zigzag::compute(int count, QUILLFLOAT** inputs, QUILLFLOAT** outputs)
     float* out1 = outputs[1];
     const float toCycles = invRate;
     const float toUnit = ampScale;
+    const float rate = clampedRate;  // a local: the output stores might otherwise alias it
     float p = phase[1];
     float integ = integrator[1];
     float previous = frequency[1];
@@ -118,14 +119,14 @@ void zigzag::compute(int count, QUILLFLOAT** inputs, QUILLFLOAT** outputs)
             }
             previous = f;
             if (gliding) {
-                y = zigzag_integrator::leaked(y, unit * zigzag_integrator::advance(p, dt, f, 0.0f, clampedRate));
+                y = zigzag_integrator::leaked(y, unit * zigzag_integrator::advance(p, dt, f, 0.0f, rate));
                 if (__builtin_expect(!(std::fabs(y) <= kMaxLevel), 0)) y = std::copysign(kMaxLevel, y);
                 out0[i] = y;
                 out1[i] = y;
                 continue;
             }
         }
-        integ = zigzag_integrator::advance(p, dt, f, integ, clampedRate);
+        integ = zigzag_integrator::advance(p, dt, f, integ, rate);
         y = f * toUnit * integ;
         if (__builtin_expect(!(std::fabs(y) <= kMaxLevel), 0)) {
             // A frequency that lands the phase exactly on a window's edge

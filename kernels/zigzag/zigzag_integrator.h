@@ -20,7 +20,7 @@ using quill::lanes::any;
 // Where a value is infinite.
 inline bool isInfinite(float v) { return std::isinf(v); }
 template <class T>
-inline auto isInfinite(T v)
+__attribute__((always_inline)) inline auto isInfinite(T v)
 {
     return ~quill::lanes::finite(v) & (v == v);
 }
@@ -28,7 +28,7 @@ inline auto isInfinite(T v)
 // The leaky integrator's step before the jump corrections: leak 0.999 keeps
 // the triangle centred.
 template <class T>
-inline T leaked(T previous, T square)
+__attribute__((always_inline)) inline T leaked(T previous, T square)
 {
     return 0.999f * previous + square;
 }

@@ -1,4 +1,4 @@
-// zigzag~'s voices, four lanes at a time: the single-channel oscillator's
+// zigzag~'s voices, four or eight lanes at a time: the single-channel oscillator's
 // sample written with selects instead of branches, around the integrator
 // step both share (zigzag_integrator.h). Every branch of the scalar code
 // becomes both sides computed and one chosen, lane by lane, so each lane
@@ -39,7 +39,7 @@ struct Voices {
     V p{}, integ{}, previous{}, y{};
     M gliding{};
 
-    Voices(const float* bank, int n, int first)
+    __attribute__((always_inline)) Voices(const float* bank, int n, int first)
     {
         if (first >= n) return;  // no such group: never stepped
         p = load<V>(bank + kPhase * n + first);
@@ -49,7 +49,7 @@ struct Voices {
         gliding = load<V>(bank + kGliding * n + first) != 0.0f;
     }
 
-    void save(float* bank, int n, int first) const
+    __attribute__((always_inline)) void save(float* bank, int n, int first) const
     {
         store(bank + kPhase * n + first, p);
         store(bank + kIntegrator * n + first, integ);
@@ -78,7 +78,7 @@ struct Voices {
                 unusual(c, f, dt, over, changed);
             return y;
         }
-        p = quill::wrapNearPhase(p + dt);
+        p = quill::wrapForwardPhase(p + dt);
         const V unit = f * c.toUnit;
         integ = zigzag_integrator::integrate(p, dt, f, integ, c.rate);
         y = unit * integ;
@@ -91,7 +91,7 @@ struct Voices {
     // such lanes, without the choices none of them needs.
     __attribute__((always_inline)) V glide(const Constants<V>& c, V f, V dt, M glides)
     {
-        p = quill::wrapNearPhase(p + dt);
+        p = quill::wrapForwardPhase(p + dt);
         const V unit = f * c.toUnit;
         gliding = glides;
         previous = f;
@@ -124,7 +124,7 @@ struct Voices {
     struct Held {
         V dt, unit, low, mid;
     };
-    Held held(const Constants<V>& c) const
+    __attribute__((always_inline)) Held held(const Constants<V>& c) const
     {
         constexpr float kMargin = 1.0f / 1048576.0f;
         Held h;
@@ -146,8 +146,7 @@ struct Voices {
     // difference and the twin half a cycle on round (a few 1e-8 at most).
     __attribute__((always_inline)) V steady(const Constants<V>& c, const Held& h)
     {
-        const V next = p + h.dt;
-        p = next - (next >= 1.0f ? 1.0f : 0.0f);  // wrapNearPhase, for a phase never below 0
+        p = quill::wrapForwardPhase(p + h.dt);
         const V fromMiddle = abs(p - 0.5f);
         const M near = (fromMiddle < h.low) | (fromMiddle > h.mid);
         if (__builtin_expect(any(near), 0))
@@ -165,7 +164,7 @@ struct Voices {
         const M beyond = ~(abs(y) <= zigzag::kMaxLevel);
         if (__builtin_expect(any(beyond), 0)) {
             const V held = copysign(splat<V>(zigzag::kMaxLevel), y);
-            integ = beyond & ~gliding ? held / unit : integ;
+            integ = (beyond & ~gliding) ? held / unit : integ;
             y = beyond ? held : y;
         }
     }
@@ -194,7 +193,7 @@ struct Voices {
                 const V back = y / unit;
                 integ = heldAgain ? (finite(back) ? back : V{}) : integ;
             }
-            integ = changed & (previous == 0.0f) ? V{} : integ;
+            integ = (changed & (previous == 0.0f)) ? V{} : integ;
             gliding = changed & (previous != 0.0f) & (f != 0.0f);
             previous = changed ? f : previous;
             const V r = zigzag_integrator::advance(p, dt, f, gliding ? V{} : integ, c.rate);
@@ -209,18 +208,19 @@ struct Voices {
 };
 
 template <class V>
-Constants<V> constantsOf(const zigzag& k)
+__attribute__((always_inline)) inline Constants<V> constantsOf(const zigzag& k)
 {
     return {splat<V>(k.invRate), splat<V>(k.ampScale), splat<V>(k.maxFrequency), k.clampedRate};
 }
 
 constexpr int kChunk = 64;
 
-// One or two groups of four voices (channels first to first + lanesA +
-// lanesB - 1), side by side so that their recursions overlap. A chunk at a
-// time: the lanes' inputs side by side, then the samples, then the outputs
-// back to their channels. Each channel's inputs are all read before any
-// output is written.
+// One or two groups of four voices (channels first to first + 3 and, when
+// Two, the next lanesB), side by side so that their recursions overlap. A
+// chunk at a time: the lanes' inputs side by side, then the samples, then
+// the outputs back to their channels. Each channel's inputs are all read
+// before any output is written.
+template <bool Two>
 __attribute__((always_inline)) inline void runFours(const zigzag& k, float* bank, int n, int first, int lanesA,
                                                      int lanesB, int count, const float* const* in,
                                                      float* const* out0, float* const* out1)
@@ -230,34 +230,26 @@ __attribute__((always_inline)) inline void runFours(const zigzag& k, float* bank
     f32x4 frameA[kChunk], frameB[kChunk];
     for (int start = 0; start < count; start += kChunk) {
         const int length = std::min(kChunk, count - start);
-        const bool heldA = a.holdsThrough(in + first, lanesA, start, length);
-        if (lanesB > 0) {
-            if (heldA && b.holdsThrough(in + first + kWidth, lanesB, start, length)) {
-                const auto ha = a.held(c), hb = b.held(c);
-                for (int i = 0; i < length; ++i) {
-                    frameA[i] = a.steady(c, ha);
-                    frameB[i] = b.steady(c, hb);
-                }
-            } else {
-                gatherFrames(in + first, lanesA, start, length, frameA);
-                gatherFrames(in + first + kWidth, lanesB, start, length, frameB);
-                for (int i = 0; i < length; ++i) {
-                    frameA[i] = a.step(c, frameA[i]);
-                    frameB[i] = b.step(c, frameB[i]);
-                }
+        if (a.holdsThrough(in + first, lanesA, start, length) &&
+            (!Two || b.holdsThrough(in + first + kWidth, lanesB, start, length))) {
+            const auto ha = a.held(c), hb = b.held(c);
+            for (int i = 0; i < length; ++i) {
+                frameA[i] = a.steady(c, ha);
+                if (Two) frameB[i] = b.steady(c, hb);
             }
-            scatterFrames(frameB, lanesB, start, length, out0 + first + kWidth, out1 + first + kWidth);
-        } else if (heldA) {
-            const auto ha = a.held(c);
-            for (int i = 0; i < length; ++i) frameA[i] = a.steady(c, ha);
         } else {
             gatherFrames(in + first, lanesA, start, length, frameA);
-            for (int i = 0; i < length; ++i) frameA[i] = a.step(c, frameA[i]);
+            if (Two) gatherFrames(in + first + kWidth, lanesB, start, length, frameB);
+            for (int i = 0; i < length; ++i) {
+                frameA[i] = a.step(c, frameA[i]);
+                if (Two) frameB[i] = b.step(c, frameB[i]);
+            }
         }
         scatterFrames(frameA, lanesA, start, length, out0 + first, out1 + first);
+        if (Two) scatterFrames(frameB, lanesB, start, length, out0 + first + kWidth, out1 + first + kWidth);
     }
     a.save(bank, n, first);
-    if (lanesB > 0) b.save(bank, n, first + kWidth);
+    if (Two) b.save(bank, n, first + kWidth);
 }
 
 // Five to eight voices as one group of eight lanes V, gathered and
@@ -270,7 +262,7 @@ __attribute__((always_inline)) inline void runEight(const zigzag& k, float* bank
     const Constants<V> c = constantsOf<V>(k);
     Voices<V> v(bank, n, first);
     f32x4 frameA[kChunk], frameB[kChunk];
-    auto split = [&](int i, V y) {
+    auto split = [&](int i, V y) __attribute__((always_inline)) {
         frameA[i] = __builtin_shufflevector(y, y, 0, 1, 2, 3);
         frameB[i] = __builtin_shufflevector(y, y, 4, 5, 6, 7);
     };
@@ -307,11 +299,14 @@ void compute(const zigzag& k, float* bank, int channels, int count, const float*
     // Eight lanes where the processor has them: the two groups of a pair in one.
     widest([&](auto lanes) __attribute__((always_inline)) {
         using V = decltype(lanes);
-        quill::voices::inPairsOfGroups(channels, [&](int first, int lanesA, int lanesB) {
+        quill::voices::inPairsOfGroups(channels, [&](int first, int lanesA, int lanesB) __attribute__((always_inline)) {
             if constexpr (widthOf<V> == 2 * kWidth) {
                 if (lanesB > 0) return runEight<V>(k, bank, n, first, lanesA, lanesB, count, in, out0, out1);
             }
-            runFours(k, bank, n, first, lanesA, lanesB, count, in, out0, out1);
+            if (lanesB > 0)
+                runFours<true>(k, bank, n, first, lanesA, lanesB, count, in, out0, out1);
+            else
+                runFours<false>(k, bank, n, first, lanesA, lanesB, count, in, out0, out1);
         });
     });
 }

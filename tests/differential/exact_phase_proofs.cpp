@@ -178,8 +178,10 @@ TEST(ExactPhase, LaneFormsGiveTheOneFloatFormsBits)
         return agree(quill::halfCycleOnWrapped(lanes(p)), quill::halfCycleOnWrapped(p)) &&
                agree(quill::squareFromWrappedPhase(lanes(p)), quill::squareFromWrappedPhase(p));
     });
-    // wrapNearPhase's range, [-1, 2) without -0.
+    // wrapNearPhase's range, [-1, 2) without -0; wrapForwardPhase's, [0, 2).
     auto wraps = [&](float p) { return agree(quill::wrapNearPhase(lanes(p)), quill::wrapNearPhase(p)); };
     EXPECT_EVERY_FLOAT(kMinusZero + 1, kMinusOne, wraps);
-    EXPECT_EVERY_FLOAT(kPlusZero, kTwo - 1, wraps);
+    EXPECT_EVERY_FLOAT(kPlusZero, kTwo - 1, [&](float p) {
+        return wraps(p) && agree(quill::wrapForwardPhase(lanes(p)), quill::wrapNearPhase(p));
+    });
 }
