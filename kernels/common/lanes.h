@@ -76,11 +76,6 @@ __attribute__((always_inline)) inline V splat(typename Lanes<V>::Lane c)
 
 // where ? a : b, lane by lane (a comparison of vectors gives all-ones lanes
 // where true; of plain numbers, a bool).
-template <class V>
-__attribute__((always_inline)) inline V select(bool where, V a, V b)
-{
-    return where ? a : b;
-}
 template <class M, class V>
 __attribute__((always_inline)) inline V select(M where, V a, V b)
 {
@@ -112,7 +107,6 @@ inline bool any(i32x4 mask)
     return (mask[0] | mask[1] | mask[2] | mask[3]) != 0;
 #endif
 }
-inline bool any(i64x2 mask) { return any(reinterpret_cast<i32x4>(mask)); }
 #ifdef QUILL_AVX2
 __attribute__((target("avx2"), always_inline)) inline bool any(i64x4 mask)
 {
@@ -128,7 +122,7 @@ __attribute__((target("avx2"))) inline bool any(i32x8 mask)
 
 // A number's bits and back.
 template <class To, class From>
-inline To sameBits(From v)
+__attribute__((always_inline)) inline To sameBits(From v)
 {
     static_assert(sizeof(To) == sizeof(From), "a cast of bits keeps the size");
     To t;
@@ -217,6 +211,21 @@ __attribute__((always_inline)) inline void widest(Step step)
     if (kHasAvx2) return onAvx2(step);
 #endif
     onBaseline(step);
+}
+
+// A formula over n samples written once, as step(lanes, i), a generic lambda
+// marked always_inline: widthOf<V> samples from i as V{} in the widest lanes
+// (see widest) while whole vectors fit, then the rest one by one as 0.0f.
+// n is an int, or a std::integral_constant where the count is known when
+// compiling (the loops then unroll).
+template <class N, class Step>
+__attribute__((always_inline)) inline void overWidestLanes(N n, Step step)
+{
+    widest([=](auto lanes) __attribute__((always_inline)) {
+        int i = 0;
+        for (; i + widthOf<decltype(lanes)> <= n; i += widthOf<decltype(lanes)>) step(lanes, i);
+        for (; i < n; ++i) step(0.0f, i);
+    });
 }
 
 // Rows to columns: four samples of four channels become four frames of

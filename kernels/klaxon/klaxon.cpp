@@ -2,6 +2,7 @@
 #include "kernels/klaxon/klaxon.h"
 
 #include <algorithm>
+#include <initializer_list>
 
 #include "kernels/common/control_smoother.h"
 #include "kernels/common/rate_clamp.h"
@@ -85,28 +86,11 @@ void klaxon::instanceResetUserInterface()
 
 void klaxon::instanceClear()
 {
-    for (int j = 0; j < 2; ++j) {
-        sweepSmooth[j] = 0.0f;
-        randomButton[j] = 0.0f;
-        revSawButton[j] = 0.0f;
-        sawButton[j] = 0.0f;
-        triangleButton[j] = 0.0f;
-        squareButton[j] = 0.0f;
-        held[j] = 0;
-        holdCount[j] = 0;
-        releaseCount[j] = 0;
-        decaySmooth[j] = 0.0f;
-        decayLatched[j] = 0.0f;
-        depthSmooth[j] = 0.0f;
-        shapeLatched[j] = 0.0f;
-        speedSmooth[j] = 0.0f;
-        lfoPhase[j] = 0.0f;
-        noiseState[j] = 0;
-        noiseHeld[j] = 0.0f;
-        oscPhase[j] = 0.0f;
-        filterState1[j] = 0.0f;
-        filterState2[j] = 0.0f;
-    }
+    for (float* pair : {sweepSmooth, randomButton, revSawButton, sawButton, triangleButton, squareButton, decaySmooth,
+                        decayLatched, depthSmooth, shapeLatched, speedSmooth, lfoPhase, noiseHeld, oscPhase,
+                        filterState1, filterState2})
+        pair[0] = pair[1] = 0.0f;
+    for (int32_t* pair : {held, holdCount, releaseCount, noiseState}) pair[0] = pair[1] = 0;
 }
 
 dsp* klaxon::clone() { return new klaxon(); }

@@ -145,21 +145,16 @@ inline float saturated(float env, float low)
 }
 
 // The sweep filter's tangents and dampings for the gliding sweep's ranges
-// (100^sweep) at envelope env, in the widest lanes this processor has.
-// Returns how many samples it formed (a multiple of the lanes' width).
-int sweepFilters(const float* ranges, int n, float env, float piOverRate, float maxCutoff, float* gs, float* dampings)
+// (100^sweep) at envelope env.
+void sweepFilters(const float* ranges, int n, float env, float piOverRate, float maxCutoff, float* gs, float* dampings)
 {
-    int formed = 0;
-    quill::lanes::widest([&](auto lanes) __attribute__((always_inline)) {
+    using namespace quill::lanes;
+    overWidestLanes(n, [=](auto lanes, int i) __attribute__((always_inline)) {
         using V = decltype(lanes);
-        const V cap = quill::lanes::splat<V>(maxCutoff);
-        for (; formed + quill::lanes::widthOf<V> <= n; formed += quill::lanes::widthOf<V>) {
-            const V g = quill::tangent(cutoffAngle(quill::lanes::load<V>(ranges + formed), env, cap, piOverRate));
-            quill::lanes::store(gs + formed, g);
-            quill::lanes::store(dampings + formed, damping(g));
-        }
+        const V g = quill::tangent(cutoffAngle(load<V>(ranges + i), env, splat<V>(maxCutoff), piOverRate));
+        store(gs + i, g);
+        store(dampings + i, damping(g));
     });
-    return formed;
 }
 
 }  // namespace
@@ -275,10 +270,7 @@ void klaxon::computeHeld(const BlockControls& c, int count, float* out0, float* 
                 quill::exponentialsE(sweepArgs, sweepArgs, n);
                 r.range.value = sweepArgs[n - 1];
                 r.tangent.key = bitsOf(cutoffAngle(sweepArgs[n - 1], env, maxCutoff, piOverRate));
-                for (int i = sweepFilters(sweepArgs, n, env, piOverRate, maxCutoff, gs, dampings); i < n; ++i) {
-                    gs[i] = quill::tangent(cutoffAngle(sweepArgs[i], env, maxCutoff, piOverRate));
-                    dampings[i] = damping(gs[i]);
-                }
+                sweepFilters(sweepArgs, n, env, piOverRate, maxCutoff, gs, dampings);
                 r.tangent.value = gs[n - 1];
                 r.damping = dampings[n - 1];
             } else {

@@ -37,17 +37,13 @@ float ratioOf(float k)
     return std::max(1.0f - k, 0.0001f);
 }
 
-// The tone filter's cotangents for n smoothed intensities k, in the widest
-// lanes this processor runs and the rest one by one.
+// The tone filter's cotangents for n smoothed intensities k.
 void toneCotangents(const float* k, int n, float piOverRate, float* cots)
 {
     using namespace quill::lanes;
-    widest([=](auto lanes) __attribute__((always_inline)) {
+    overWidestLanes(n, [=](auto lanes, int i) __attribute__((always_inline)) {
         using V = decltype(lanes);
-        int i = 0;
-        for (; i + widthOf<V> <= n; i += widthOf<V>)
-            store(cots + i, stage::toneCotangent(stage::toneAngle(load<V>(k + i), piOverRate)));
-        for (; i < n; ++i) cots[i] = stage::toneCotangent(stage::toneAngle(k[i], piOverRate));
+        store(cots + i, stage::toneCotangent(stage::toneAngle(load<V>(k + i), piOverRate)));
     });
 }
 

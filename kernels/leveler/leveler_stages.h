@@ -84,17 +84,6 @@ inline float compressorExponentOfLog(float logArgument, float r)
     return (knee * knee * 0.083333336f + over) * (0.05f * r - 0.05f);
 }
 
-inline float compressorExponent(float envelope, float r)
-{
-    return compressorExponentOfLog(quill::decimalLog(compressorLogArgument(envelope)), r);
-}
-
-// Feed-forward gain of the compressor.
-inline float compressorGain(float envelope, float r)
-{
-    return quill::exponentialTen(compressorExponent(envelope, r));
-}
-
 // Make-up gain, 30 (1 - r) dB.
 inline float makeupExponent(float r)
 {

@@ -9,6 +9,7 @@
 // the same operations in the same order either way, so both paths give the
 // same bits.
 #include <cmath>
+#include <type_traits>
 
 #include "kernels/common/control_smoother.h"
 #include "kernels/common/lanes.h"
@@ -20,7 +21,7 @@ namespace {
 // The gliding loop works in steps of kStep samples, three stages at once:
 // the smoothers kLead samples ahead, the tangents and weights kStep ahead,
 // and the recursion. Its arrays are rings of kRing samples.
-constexpr int kStep = mellow_filter::kGlideStep;
+constexpr int kStep = 8;  // one vector of the widest lanes
 constexpr int kLead = 2 * kStep;
 constexpr int kRing = 4 * kStep;
 static_assert((kRing & (kRing - 1)) == 0, "the ring's index is masked");
@@ -88,10 +89,7 @@ void mellow::glidingWeights(int count, const BlockInputs& b, float* g, float* a1
     for (int start = 0; start < count; start += kChunk) {
         const int n = count - start < kChunk ? count - start : kChunk;
         glideSmoothers(smoothPole, piOverRate, b.cutoffIn, b.qIn, heldQ, cs, qs, angle, q, n);
-        for (int i = 0; i < n; i += kGlideStep) {
-            const int k = n - i < kGlideStep ? n - i : kGlideStep;
-            weighGlideStep(angle + i, q + i, heldQ, heldD, g + start + i, a1 + start + i, a2 + start + i, k);
-        }
+        weighGlide(angle, q, heldQ, heldD, g + start, a1 + start, a2 + start, n);
     }
     cutoffSmooth[0] = cutoffSmooth[1] = cs;
     resonanceQSmooth[0] = resonanceQSmooth[1] = qs;
@@ -148,9 +146,9 @@ void mellow::filterGliding(int count, const float* in, float* out0, float* out1,
     auto smooth = [&](int from, int k) {
         glideSmoothers(pole, toAngle, cutoffIn, qIn, heldQ, cs, qs, r.angle + slot(from), r.q + slot(from), k);
     };
-    auto weigh = [&](int from, int k) {
+    auto weigh = [&](int from, auto k) {
         const int at = slot(from);
-        weighGlideStep(r.angle + at, r.q + at, heldQ, heldD, r.g + at, r.a1 + at, r.a2 + at, k);
+        weighGlide(r.angle + at, r.q + at, heldQ, heldD, r.g + at, r.a1 + at, r.a2 + at, k);
     };
     auto recurse = [&](int from, int k) {
         const int at = slot(from);
@@ -167,11 +165,12 @@ void mellow::filterGliding(int count, const float* in, float* out0, float* out1,
             s1 = s0;
         }
     };
-    // A stage's step at `from`: a whole one (the usual case, which the
-    // compiler unrolls), the block's last few samples, or nothing past its end.
+    // A stage's step at `from`: a whole one (the usual case, its length known
+    // when compiling, which unrolls it), the block's last few samples, or
+    // nothing past its end.
     auto step = [count](auto stage, int from) {
         if (from + kStep <= count)
-            stage(from, kStep);
+            stage(from, std::integral_constant<int, kStep>{});
         else if (from < count)
             stage(from, count - from);
     };

@@ -77,48 +77,21 @@ __attribute__((always_inline)) inline void glideSmoothers(float pole, float toAn
     }
 }
 
-// The gliding loop's step: kGlideStep samples, one vector of the widest lanes.
-constexpr int kGlideStep = 8;
-
-// The weights of kCount gliding samples from their prewarp angles and Q
-// values, V's lanes at a time; with kHeldQ every damping is heldD and q is
-// not read.
-template <class V, int kCount, bool kHeldQ>
-__attribute__((always_inline)) inline void weighGlide(const float* angle, const float* q, float heldD, float* g,
-                                                      float* a1, float* a2)
+// The weights of n gliding samples from their prewarp angles and Q values;
+// with heldQ every damping is heldD and q is not read.
+template <class N>
+__attribute__((always_inline)) inline void weighGlide(const float* angle, const float* q, bool heldQ, float heldD,
+                                                      float* g, float* a1, float* a2, N n)
 {
     using namespace quill::lanes;
-    static_assert(kCount % widthOf<V> == 0, "whole vectors");
-    for (int i = 0; i < kCount; i += widthOf<V>) {
-        const V d = kHeldQ ? splat<V>(heldD) : 1.0f / load<V>(q + i);
+    overWidestLanes(n, [=](auto lanes, int i) __attribute__((always_inline)) {
+        using V = decltype(lanes);
+        const V d = heldQ ? splat<V>(heldD) : 1.0f / load<V>(q + i);
         const Weights<V> w = lowpassWeights(load<V>(angle + i), d);
         store(g + i, w.g);
         store(a1 + i, w.a1);
         store(a2 + i, w.a2);
-    }
-}
-
-// The weights of a gliding step's n samples: a whole step in the widest
-// lanes this processor runs, the block's last few samples one by one.
-inline void weighGlideStep(const float* angle, const float* q, bool heldQ, float heldD, float* g, float* a1,
-                           float* a2, int n)
-{
-    if (n == kGlideStep) {
-        if (heldQ)
-            quill::lanes::widest([=](auto lanes) __attribute__((always_inline)) {
-                weighGlide<decltype(lanes), kGlideStep, true>(angle, q, heldD, g, a1, a2);
-            });
-        else
-            quill::lanes::widest([=](auto lanes) __attribute__((always_inline)) {
-                weighGlide<decltype(lanes), kGlideStep, false>(angle, q, heldD, g, a1, a2);
-            });
-        return;
-    }
-    for (int i = 0; i < n; ++i)
-        if (heldQ)
-            weighGlide<float, 1, true>(angle + i, q + i, heldD, g + i, a1 + i, a2 + i);
-        else
-            weighGlide<float, 1, false>(angle + i, q + i, heldD, g + i, a1 + i, a2 + i);
+    });
 }
 
 }  // namespace mellow_filter

@@ -46,14 +46,10 @@ void zigzag::instanceClear() { clearState(); }
 
 void zigzag::clearState()
 {
-    phase[0] = 0.0f;
-    phase[1] = 0.0f;
-    integrator[0] = 0.0f;
-    integrator[1] = 0.0f;
-    frequency[0] = 0.0f;
-    frequency[1] = 0.0f;
-    output[0] = 0.0f;
-    output[1] = 0.0f;
+    phase[0] = phase[1] = 0.0f;
+    integrator[0] = integrator[1] = 0.0f;
+    frequency[0] = frequency[1] = 0.0f;
+    output[0] = output[1] = 0.0f;
     levelInOutputUnits = false;
 }
 

@@ -25,16 +25,16 @@ constexpr double kLog10TwoLo = -0x1.0cee0ed4ca7e9p-54;
 constexpr double kLog10EHi = 0x1.bcb7b1526e50ep-2;
 constexpr double kLog10ELo = 0x1.95355baaafad3p-57;
 
-// x = 2^e * (1 + f) with 1 + f in [sqrt(1/2), sqrt(2)), for positive normal x;
-// f is exact in double.
-inline void splitLogArgument(float x, int32_t& e, double& f)
+// x = 2^e * m with m in [sqrt(1/2), sqrt(2)), for positive normal x (one
+// value, or lanes of them); m - 1 is exact in double.
+template <class F, class I>
+__attribute__((always_inline)) inline F splitLogArgument(F x, I& e)
 {
-    const uint32_t b = bitsOf(x);
-    const uint32_t mantissa = b & 0x7fffffu;
-    const bool high = mantissa > 0x3504f3u;  // 1.mantissa > sqrt(2)
-    e = static_cast<int32_t>(b >> 23) - 127 + (high ? 1 : 0);
-    const float m = floatOf(mantissa | (high ? 0x3f000000u : 0x3f800000u));
-    f = static_cast<double>(m) - 1.0;
+    const I b = sameBits<I>(x);
+    const I mantissa = b & 0x7fffff;
+    const auto high = mantissa > 0x3504f3;  // 1.mantissa > sqrt(2)
+    e = ((b >> 23) & 0xff) - 127 + (high ? 1 : 0);
+    return sameBits<F>(mantissa | (high ? 0x3f000000 : 0x3f800000));
 }
 
 // ln(1 + f) = 2 atanh(s), s = f / (2 + f): f - (f^2/2 - s (f^2/2 + R(s^2))),
@@ -117,32 +117,14 @@ inline float decimalLog(float x)
     int32_t e;
     double f;
     if (x < 0x1p-126f) {  // subnormal: scale into the normal range
-        splitLogArgument(x * 0x1p24f, e, f);
+        f = splitLogArgument(x * 0x1p24f, e) - 1.0;
         e -= 24;
     } else {
-        splitLogArgument(x, e, f);
+        f = splitLogArgument(x, e) - 1.0;
     }
     const double r = decimalLogFast(static_cast<double>(e), f);
     if (nearFloatMidpoint(r, 1024u)) return decimalLogExact(e, f);
     return static_cast<float>(r);
-}
-
-// Four floats split as splitLogArgument splits one: their bits b, the
-// exponents e and the mantissas m in [sqrt(1/2), sqrt(2)), lane by lane.
-struct LogArguments4 {
-    i32x4 b, e;
-    f32x4 m;
-};
-
-__attribute__((always_inline)) inline LogArguments4 splitLogArguments(f32x4 v)
-{
-    LogArguments4 a;
-    a.b = (i32x4)v;
-    const i32x4 mantissa = a.b & 0x7fffff;
-    const i32x4 high = mantissa > 0x3504f3;  // -1 where 1.mantissa > sqrt(2)
-    a.e = ((a.b >> 23) & 0xff) - 127 - high;
-    a.m = (f32x4)(mantissa | (high ? 0x3f000000 : 0x3f800000));
-    return a;
 }
 
 // Positive normal finite lanes: biased exponent 1 to 254, sign clear.
@@ -161,15 +143,14 @@ __attribute__((noinline)) inline void decimalLogsBaseline(const float* x, float*
     for (; i + 4 <= n; i += 4) {
         f32x4 v;
         std::memcpy(&v, x + i, sizeof v);
-        const LogArguments4 a = splitLogArguments(v);
-        const f32x4 m = a.m;
-        const auto e = a.e;
+        i32x4 e;
+        const f32x4 m = splitLogArgument(v, e);
         const f32x2 mLow = __builtin_shufflevector(m, m, 0, 1), mHigh = __builtin_shufflevector(m, m, 2, 3);
         const f32x2 eLow = __builtin_convertvector(__builtin_shufflevector(e, e, 0, 1), f32x2);
         const f32x2 eHigh = __builtin_convertvector(__builtin_shufflevector(e, e, 2, 3), f32x2);
         const f64x2 rLow = decimalLogFast(__builtin_convertvector(eLow, f64x2), __builtin_convertvector(mLow, f64x2) - 1.0);
         const f64x2 rHigh = decimalLogFast(__builtin_convertvector(eHigh, f64x2), __builtin_convertvector(mHigh, f64x2) - 1.0);
-        const auto usable = usableLogArguments(a.b);
+        const auto usable = usableLogArguments((i32x4)v);
         if (usable[0] && usable[1] && usable[2] && usable[3] && !nearFloatMidpoint(rLow[0], 1024u) &&
             !nearFloatMidpoint(rLow[1], 1024u) && !nearFloatMidpoint(rHigh[0], 1024u) &&
             !nearFloatMidpoint(rHigh[1], 1024u)) {
@@ -191,10 +172,11 @@ __attribute__((target("avx2"), noinline)) inline void decimalLogsAvx2(const floa
     for (; i + 4 <= n; i += 4) {
         f32x4 v;
         std::memcpy(&v, x + i, sizeof v);
-        const LogArguments4 a = splitLogArguments(v);
-        const f64x4 ed = reinterpret_cast<f64x4>(_mm256_cvtepi32_pd(reinterpret_cast<__m128i>(a.e)));
-        const f64x4 r = decimalLogFast(ed, widen(reinterpret_cast<const float*>(&a.m)) - 1.0);
-        const auto usable = usableLogArguments(a.b);
+        i32x4 e;
+        const f32x4 m = splitLogArgument(v, e);
+        const f64x4 ed = reinterpret_cast<f64x4>(_mm256_cvtepi32_pd(reinterpret_cast<__m128i>(e)));
+        const f64x4 r = decimalLogFast(ed, widen(reinterpret_cast<const float*>(&m)) - 1.0);
+        const auto usable = usableLogArguments((i32x4)v);
         if (_mm_movemask_ps(reinterpret_cast<__m128>(usable)) == 0xf && !anyNearFloatMidpoint(r, 1024)) {
             narrow(r, out + i);
         } else {

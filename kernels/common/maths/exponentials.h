@@ -66,18 +66,9 @@ constexpr ExpBase kBaseE{0x1.7154765p+0, 0x1.5c17f0bbbe88p-31};
 constexpr ExpBase kBaseTwo{1.0, 0.0};
 constexpr ExpBase kBaseTen{0x1.a934f09p+1, 0x1.e68dc57f2496p-29};
 
-// Lane access for the table look-up: one value, or each lane of a vector.
+// The table look-up: one value, or each lane of a vector.
 inline double tableColumn(int64_t j, int column) { return kExp2Table[j][column]; }
 inline f64x2 tableColumn(i64x2 j, int column) { return f64x2{kExp2Table[j[0]][column], kExp2Table[j[1]][column]}; }
-inline int64_t bitsOfLanes(double v) { return static_cast<int64_t>(bitsOf(v)); }
-inline i64x2 bitsOfLanes(f64x2 v) { return (i64x2)v; }  // a vector cast keeps the bits
-inline double lanesOfBits(int64_t b) { return doubleOf(static_cast<uint64_t>(b)); }
-inline f64x2 lanesOfBits(i64x2 b) { return (f64x2)b; }
-#ifdef QUILL_AVX2
-// Generic vector code, always inlined, so that it builds as AVX2 inside the AVX2 forms.
-__attribute__((always_inline)) inline i64x4 bitsOfLanes(f64x4 v) { return (i64x4)v; }
-__attribute__((always_inline)) inline f64x4 lanesOfBits(i64x4 b) { return (f64x4)b; }
-#endif
 
 // The double evaluation of 2^(x log2 base) for float x (as double), within
 // 2^-48 relative, in two parts around the table look-up: `reduce` forms
@@ -97,11 +88,11 @@ __attribute__((always_inline)) inline D exponentialReduce(D x, ExpBase base, D& 
     const D shifted = tHi * 32.0 + 0x1.8p52;
     const D k = shifted - 0x1.8p52;
     rHi = tHi - k * 0x1p-5;  // exact: both multiples of tHi's ulp, and close
-    const I ki = (bitsOfLanes(shifted) & ((int64_t{1} << 52) - 1)) - (int64_t{1} << 51);
+    const I ki = (sameBits<I>(shifted) & ((int64_t{1} << 52) - 1)) - (int64_t{1} << 51);
     j = ki & 31;
     // 2^(k div 32): (k - j) / 32 + 1023 in the exponent field, by a left
     // shift alone (SSE2 has no 64-bit arithmetic right shift); k >= -5120.
-    scale = lanesOfBits((ki - j + (int64_t{1023} << 5)) << 47);
+    scale = sameBits<D>((ki - j + (int64_t{1023} << 5)) << 47);
     // e^p - 1 for p = r ln 2, |p| < 0.0109, to p^6 (error below 2^-48).
     const D p = (rHi + tLo) * kLn2Hi;
     D q = splat<D>(1.0 / 720);
@@ -118,7 +109,7 @@ __attribute__((always_inline)) inline D exponentialFinish(D expm1, D tableHi, D 
     return (tableHi + (tableHi * expm1 + tableLo)) * scale;
 }
 
-template <class D, class I = decltype(bitsOfLanes(D{}))>
+template <class D, class I>
 __attribute__((always_inline)) inline D exponentialFast(D x, ExpBase base, D& rHi, D& tLo, I& j, D& scale)
 {
     const D expm1 = exponentialReduce(x, base, rHi, tLo, j, scale);

@@ -26,6 +26,5 @@ inline void exponentialsE(const float* x, float* out, int n) { maths::exponentia
 inline void exponentialsTwo(const float* x, float* out, int n) { maths::exponentials(x, out, n, maths::kBaseTwo); }
 inline void exponentialsTen(const float* x, float* out, int n) { maths::exponentials(x, out, n, maths::kBaseTen); }
 using maths::tangent;
-using maths::tangents;
 
 }  // namespace quill

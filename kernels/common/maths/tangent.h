@@ -7,7 +7,6 @@
 
 #include "kernels/common/lanes.h"
 
-
 namespace quill {
 namespace maths {
 
@@ -80,10 +79,15 @@ __attribute__((noinline)) inline void tangentsBaseline(const float* x, float* ou
 }
 
 #ifdef QUILL_AVX2
-// The tangents of eight angles, as two AVX2 vectors of four in double (not
-// yet rounded to float).
-__attribute__((target("avx2"), always_inline)) inline void tangentsOfEight(f64x4& a, f64x4& b)
+// The float tangents of eight float angles, as two AVX2 vectors of four in
+// double, for a kernel's step built for AVX2 (see lanes::widest, whose
+// flattening inlines it; it is not always_inline, as the step's template
+// itself is built without AVX2 until it is inlined).
+__attribute__((target("avx2"))) inline f32x8 tangent(f32x8 x)
 {
+    const __m256 angles = reinterpret_cast<__m256>(x);
+    f64x4 a = reinterpret_cast<f64x4>(_mm256_cvtps_pd(_mm256_castps256_ps128(angles)));
+    f64x4 b = reinterpret_cast<f64x4>(_mm256_cvtps_pd(_mm256_extractf128_ps(angles, 1)));
     // Angles gliding slowly mostly lie on one side of pi/4 together.
     if (!any((a > kQuarterPi) | (b > kQuarterPi))) {
         a = tangentOf<f64x4, true>(a);
@@ -92,52 +96,17 @@ __attribute__((target("avx2"), always_inline)) inline void tangentsOfEight(f64x4
         a = tangentOf(a);
         b = tangentOf(b);
     }
-}
-
-// The float tangents of eight float angles, for a kernel's step built for
-// AVX2 (see lanes::widest, whose flattening inlines it; it is not
-// always_inline, as the step's template itself is built without AVX2 until
-// it is inlined).
-__attribute__((target("avx2"))) inline f32x8 tangent(f32x8 x)
-{
-    const __m256 angles = reinterpret_cast<__m256>(x);
-    f64x4 low = reinterpret_cast<f64x4>(_mm256_cvtps_pd(_mm256_castps256_ps128(angles)));
-    f64x4 high = reinterpret_cast<f64x4>(_mm256_cvtps_pd(_mm256_extractf128_ps(angles, 1)));
-    tangentsOfEight(low, high);
-    return reinterpret_cast<f32x8>(_mm256_set_m128(_mm256_cvtpd_ps(reinterpret_cast<__m256d>(high)),
-                                                   _mm256_cvtpd_ps(reinterpret_cast<__m256d>(low))));
+    return reinterpret_cast<f32x8>(_mm256_set_m128(_mm256_cvtpd_ps(reinterpret_cast<__m256d>(b)),
+                                                   _mm256_cvtpd_ps(reinterpret_cast<__m256d>(a))));
 }
 
 // The same as tangentsBaseline, eight at a time.
 __attribute__((target("avx2"), noinline)) inline void tangentsAvx2(const float* x, float* out, int n)
 {
     int i = 0;
-    for (; i + 8 <= n; i += 8) {
-        f64x4 a = widen(x + i), b = widen(x + i + 4);
-        tangentsOfEight(a, b);
-        narrow(a, out + i);
-        narrow(b, out + i + 4);
-    }
+    for (; i + 8 <= n; i += 8) store(out + i, tangent(load<f32x8>(x + i)));
     if (i < n) tangentsBaseline(x + i, out + i, n - i);
 }
-#endif
-
-// out[i] = tangent(x[i]) for i < n, several at a time; the arrays may be the same.
-// (GCC cannot see that a caller filled x[0..n) before the AVX2 call, which it
-// does not inline, and would warn that x may be uninitialized.)
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-inline void tangents(const float* x, float* out, int n)
-{
-#ifdef QUILL_AVX2
-    if (kHasAvx2) return tangentsAvx2(x, out, n);
-#endif
-    tangentsBaseline(x, out, n);
-}
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
 #endif
 
 }  // namespace maths
