@@ -10,9 +10,6 @@
 
 using namespace klaxon_ranges;
 
-int klaxon::getNumInputs() { return 0; }
-int klaxon::getNumOutputs() { return 2; }
-
 // Four sliders under "Controls"; pitch and the five triggers under "Trigger".
 void klaxon::buildUserInterface(UI* ui)
 {
@@ -34,10 +31,6 @@ void klaxon::buildUserInterface(UI* ui)
     ui->closeBox();
     ui->closeBox();
 }
-
-int klaxon::getSampleRate() { return sampleRate; }
-
-void klaxon::init(int rate) { instanceInit(rate); }
 
 void klaxon::instanceInit(int rate)
 {
@@ -92,5 +85,3 @@ void klaxon::instanceClear()
         pair[0] = pair[1] = 0.0f;
     for (int32_t* pair : {held, holdCount, releaseCount, noiseState}) pair[0] = pair[1] = 0;
 }
-
-dsp* klaxon::clone() { return new klaxon(); }

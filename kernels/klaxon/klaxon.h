@@ -53,16 +53,16 @@ public:
 
     using dsp::compute;
 
-    int getNumInputs() override;
-    int getNumOutputs() override;
+    int getNumInputs() override { return 0; }
+    int getNumOutputs() override { return 2; }
     void buildUserInterface(UI* ui) override;
-    int getSampleRate() override;
-    void init(int rate) override;
+    int getSampleRate() override { return sampleRate; }
+    void init(int rate) override { instanceInit(rate); }
     void instanceInit(int rate) override;
     void instanceConstants(int rate) override;
     void instanceResetUserInterface() override;
     void instanceClear() override;
-    dsp* clone() override;
+    dsp* clone() override { return new klaxon(); }
     void metadata(Meta* m) override;
     void compute(int count, QUILLFLOAT** inputs, QUILLFLOAT** outputs) override;
 

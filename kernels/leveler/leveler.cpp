@@ -1,4 +1,4 @@
-// leveler~: counts, control description, initialisation and rate constants.
+// leveler~: control description, initialisation and rate constants.
 #include "kernels/leveler/leveler.h"
 
 #include <algorithm>
@@ -11,19 +11,12 @@
 
 using quill::leveler_stages::cappedAngle;
 
-int leveler::getNumInputs() { return 1; }
-int leveler::getNumOutputs() { return 1; }
-
 void leveler::buildUserInterface(UI* ui)
 {
     ui->openVerticalBox("leveler");
     ui->addHorizontalSlider("intensity", &intensity, 0.3f, 0.0f, 1.0f, 0.01f);
     ui->closeBox();
 }
-
-int leveler::getSampleRate() { return sampleRate; }
-
-void leveler::init(int rate) { instanceInit(rate); }
 
 void leveler::instanceInit(int rate)
 {
@@ -85,6 +78,3 @@ void leveler::clearSignalState()
     shaped[0] = shaped[1] = 0.0f;
     tone[0] = tone[1] = 0.0f;
 }
-
-// A full copy: it carries on exactly where this one stands.
-dsp* leveler::clone() { return new leveler(*this); }

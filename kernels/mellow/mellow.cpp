@@ -7,9 +7,6 @@
 #include "kernels/common/control_smoother.h"
 #include "kernels/common/rate_clamp.h"
 
-int mellow::getNumInputs() { return 1; }
-int mellow::getNumOutputs() { return 2; }
-
 void mellow::buildUserInterface(UI* ui)
 {
     ui->openVerticalBox("mellow");
@@ -19,10 +16,6 @@ void mellow::buildUserInterface(UI* ui)
     ui->addHorizontalSlider("resonanceQ", &resonanceQ, 1.0f, 0.5f, 15.0f, 0.01f);
     ui->closeBox();
 }
-
-int mellow::getSampleRate() { return sampleRate; }
-
-void mellow::init(int rate) { instanceInit(rate); }
 
 void mellow::instanceInit(int rate)
 {
@@ -51,13 +44,9 @@ void mellow::instanceResetUserInterface()
     lastGoodQ = resonanceQ;
 }
 
-void mellow::instanceClear() { clearState(); }
-
 void mellow::clearState()
 {
     cutoffSmooth[0] = cutoffSmooth[1] = 0.0f;
     resonanceQSmooth[0] = resonanceQSmooth[1] = 0.0f;
     lowpassState[0] = lowpassState[1] = lowpassState[2] = 0.0f;
 }
-
-dsp* mellow::clone() { return new mellow(); }

@@ -52,15 +52,13 @@ void recurse(f32x4* frameA, f32x4* frameB, int length, const float* g, const flo
 
 namespace mellow_voices {
 
-int stride(int channels) { return quill::voices::stride(channels); }
-
 std::size_t bankFloats(int channels) { return quill::voices::bankFloats(kArrays, channels); }
 
 void compute(mellow& k, float* bank, int channels, int count, const float* const* in, float* const* out0,
              float* const* out1)
 {
     if (count <= 0) return;
-    const int n = stride(channels);
+    const int n = quill::voices::stride(channels);
     const mellow::BlockInputs block = k.beginBlock();
     // A chunk's weights (1 entry when resting), and the chunk's frames.
     alignas(16) float g[kChunk], a1[kChunk], a2[kChunk];

@@ -4,7 +4,7 @@
 // of the single-channel kernel fed that channel alone.
 //
 // The state lives in a bank of floats that the caller owns: two arrays of
-// `stride` floats (channels rounded up to whole lanes), the delay line's
+// one float per channel (rounded up to whole lanes), the delay line's
 // one- and two-sample-old values. A bank of zeros is a cleared filter.
 #pragma once
 
@@ -14,7 +14,6 @@ class mellow;
 
 namespace mellow_voices {
 
-int stride(int channels);
 std::size_t bankFloats(int channels);
 
 // Runs `count` samples of every voice; in[c], out0[c] and out1[c] are

@@ -8,19 +8,12 @@
 #include "kernels/common/rate_clamp.h"
 #include "kernels/zigzag/zigzag_integrator.h"
 
-int zigzag::getNumInputs() { return 1; }
-int zigzag::getNumOutputs() { return 2; }
-
 // No controls: just the top-level group.
 void zigzag::buildUserInterface(UI* ui)
 {
     ui->openVerticalBox("RUD Aziziver");
     ui->closeBox();
 }
-
-int zigzag::getSampleRate() { return sampleRate; }
-
-void zigzag::init(int rate) { instanceInit(rate); }
 
 void zigzag::instanceInit(int rate)
 {
@@ -40,11 +33,7 @@ void zigzag::instanceConstants(int rate)
     while (!(maxFrequency * invRate < 0.5f)) maxFrequency = std::nextafter(maxFrequency, 0.0f);
 }
 
-void zigzag::instanceResetUserInterface() {}
-
-void zigzag::instanceClear() { clearState(); }
-
-void zigzag::clearState()
+void zigzag::instanceClear()
 {
     phase[0] = phase[1] = 0.0f;
     integrator[0] = integrator[1] = 0.0f;
@@ -52,8 +41,6 @@ void zigzag::clearState()
     output[0] = output[1] = 0.0f;
     levelInOutputUnits = false;
 }
-
-dsp* zigzag::clone() { return new zigzag(); }
 
 // At or beyond half the rate the phase would alias (at the rate itself it
 // stands still) and the integrator run away: such frequencies play just

@@ -25,16 +25,16 @@ public:
 
     using dsp::compute;
 
-    int getNumInputs() override;
-    int getNumOutputs() override;
+    int getNumInputs() override { return 1; }
+    int getNumOutputs() override { return 2; }
     void buildUserInterface(UI* ui) override;
-    int getSampleRate() override;
-    void init(int rate) override;
+    int getSampleRate() override { return sampleRate; }
+    void init(int rate) override { instanceInit(rate); }
     void instanceInit(int rate) override;
     void instanceConstants(int rate) override;
-    void instanceResetUserInterface() override;
+    void instanceResetUserInterface() override {}
     void instanceClear() override;
-    dsp* clone() override;
+    dsp* clone() override { return new zigzag(); }
     void metadata(Meta* m) override;
     void compute(int count, QUILLFLOAT** inputs, QUILLFLOAT** outputs) override;
 
@@ -45,6 +45,4 @@ private:
     // The frequency played for an input whose increment is not below half a
     // cycle: ±maxFrequency, and 0 for NaN.
     float playable(float f) const;
-    // Zeroes the running state.
-    void clearState();
 };

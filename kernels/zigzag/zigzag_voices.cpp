@@ -22,9 +22,6 @@ using zigzag_integrator::leaked;
 
 enum Array { kPhase, kIntegrator, kFrequency, kOutput, kGliding, kArrays };
 
-template <class M>
-__attribute__((always_inline)) inline bool all(M mask) { return !any(~mask); }
-
 template <class V>
 struct Constants {
     V toCycles, toUnit, maxFrequency;
@@ -66,7 +63,7 @@ struct Voices {
         const V dt = f * c.toCycles;
         const M changed = f != previous;
         const M glides = changed & (previous != 0.0f) & (f > 0.0f) & (dt < 0.5f);
-        if (__builtin_expect(all(glides), 1)) return glide(c, f, dt, glides);
+        if (__builtin_expect(!any(~glides), 1)) return glide(c, f, dt, glides);
         const M over = ~(abs(dt) < 0.5f);
         if (__builtin_expect(any(over | changed | gliding | (dt < 0.0f)), 0)) {
             // Four lanes keep it out of line, which keeps the usual loop's
@@ -287,15 +284,13 @@ __attribute__((always_inline)) inline void runEight(const zigzag& k, float* bank
 
 namespace zigzag_voices {
 
-int stride(int channels) { return quill::voices::stride(channels); }
-
 std::size_t bankFloats(int channels) { return quill::voices::bankFloats(kArrays, channels); }
 
 void compute(const zigzag& k, float* bank, int channels, int count, const float* const* in, float* const* out0,
              float* const* out1)
 {
     if (count <= 0) return;
-    const int n = stride(channels);
+    const int n = quill::voices::stride(channels);
     // Eight lanes where the processor has them: the two groups of a pair in one.
     widest([&](auto lanes) __attribute__((always_inline)) {
         using V = decltype(lanes);

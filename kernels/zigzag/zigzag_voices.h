@@ -3,7 +3,7 @@
 // single-channel kernel fed that channel alone.
 //
 // The state lives in a bank of floats that the caller owns: five arrays of
-// `stride` floats each (channels rounded up to whole lanes) for phase,
+// one float per channel (rounded up to whole lanes) for phase,
 // integrator, frequency, output and the gliding flag (0 or 1). A bank of
 // zeros is a cleared oscillator in every voice.
 #pragma once
@@ -14,7 +14,6 @@ class zigzag;
 
 namespace zigzag_voices {
 
-int stride(int channels);
 std::size_t bankFloats(int channels);
 
 // Runs `count` samples of every voice; in[c], out0[c] and out1[c] are

@@ -141,8 +141,7 @@ __attribute__((noinline)) inline void decimalLogsBaseline(const float* x, float*
 {
     int i = 0;
     for (; i + 4 <= n; i += 4) {
-        f32x4 v;
-        std::memcpy(&v, x + i, sizeof v);
+        const f32x4 v = load<f32x4>(x + i);
         i32x4 e;
         const f32x4 m = splitLogArgument(v, e);
         const f32x2 mLow = __builtin_shufflevector(m, m, 0, 1), mHigh = __builtin_shufflevector(m, m, 2, 3);
@@ -155,8 +154,7 @@ __attribute__((noinline)) inline void decimalLogsBaseline(const float* x, float*
             !nearFloatMidpoint(rLow[1], 1024u) && !nearFloatMidpoint(rHigh[0], 1024u) &&
             !nearFloatMidpoint(rHigh[1], 1024u)) {
             const f32x2 low = __builtin_convertvector(rLow, f32x2), high = __builtin_convertvector(rHigh, f32x2);
-            const f32x4 r = __builtin_shufflevector(low, high, 0, 1, 2, 3);
-            std::memcpy(out + i, &r, sizeof r);
+            store(out + i, __builtin_shufflevector(low, high, 0, 1, 2, 3));
         } else {
             for (int k = 0; k < 4; ++k) out[i + k] = decimalLog(v[k]);
         }
@@ -170,8 +168,7 @@ __attribute__((target("avx2"), noinline)) inline void decimalLogsAvx2(const floa
 {
     int i = 0;
     for (; i + 4 <= n; i += 4) {
-        f32x4 v;
-        std::memcpy(&v, x + i, sizeof v);
+        const f32x4 v = load<f32x4>(x + i);
         i32x4 e;
         const f32x4 m = splitLogArgument(v, e);
         const f64x4 ed = reinterpret_cast<f64x4>(_mm256_cvtepi32_pd(reinterpret_cast<__m128i>(e)));
@@ -188,10 +185,8 @@ __attribute__((target("avx2"), noinline)) inline void decimalLogsAvx2(const floa
 #endif
 
 // out[i] = decimalLog(x[i]) for i < n, several at a time; the arrays may be the same.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"  // as for tangents
-#endif
+// (GCC cannot see that a caller filled x[0..n) before the AVX2 call, which it
+// does not inline, and would warn that x may be uninitialized.)
 inline void decimalLogs(const float* x, float* out, int n)
 {
 #ifdef QUILL_AVX2
@@ -199,9 +194,6 @@ inline void decimalLogs(const float* x, float* out, int n)
 #endif
     decimalLogsBaseline(x, out, n);
 }
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
 
 }  // namespace maths
 }  // namespace quill

@@ -169,14 +169,12 @@ __attribute__((noinline)) inline void exponentialsBaseline(const float* x, float
 {
     int i = 0;
     for (; i + 2 <= n; i += 2) {
-        f32x2 v;
-        std::memcpy(&v, x + i, sizeof v);
+        const f32x2 v = load<f32x2>(x + i);
         f64x2 rHi, tLo, scale;
         i64x2 j;
         const f64x2 y = exponentialFast(__builtin_convertvector(v, f64x2), base, rHi, tLo, j, scale);
         if (exponentialDecided(y[0]) && exponentialDecided(y[1])) {
-            const f32x2 r = __builtin_convertvector(y, f32x2);
-            std::memcpy(out + i, &r, sizeof r);
+            store(out + i, __builtin_convertvector(y, f32x2));
         } else {
             out[i] = exponential(v[0], base);
             out[i + 1] = exponential(v[1], base);
@@ -210,10 +208,6 @@ __attribute__((target("avx2"), noinline)) inline void exponentialsAvx2(const flo
 #endif
 
 // out[i] = exponential(x[i], base) for i < n, several at a time; the arrays may be the same.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"  // as for tangents
-#endif
 inline void exponentials(const float* x, float* out, int n, ExpBase base)
 {
 #ifdef QUILL_AVX2
@@ -221,9 +215,6 @@ inline void exponentials(const float* x, float* out, int n, ExpBase base)
 #endif
     exponentialsBaseline(x, out, n, base);
 }
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
 
 }  // namespace maths
 }  // namespace quill
