@@ -5,6 +5,7 @@
 #include <new>
 
 #include "adapter/memory.h"
+#include "adapter/pd_samples.h"
 #include "adapter/quill_object.h"
 #include "kernels/common/float_to_int.h"
 #include "kernels/common/rate_clamp.h"
@@ -18,22 +19,14 @@ int32_t initial_fade(int32_t rate)
     return quill::truncToInt(quill::clampedSampleRate(rate) * 0.0015625f);
 }
 
-#if QUILL_LEVELER_REVISION
-bool counts_as_float(const t_atom& a) { return a.a_type == A_FLOAT; }
-bool counts_as_symbol(const t_atom& a) { return a.a_type == A_SYMBOL; }
-#else
-bool counts_as_float(const t_atom& a) { return a.a_type == A_FLOAT || a.a_type == A_DEFFLOAT; }
-bool counts_as_symbol(const t_atom& a) { return a.a_type == A_SYMBOL || a.a_type == A_DEFSYM; }
-#endif
-
 // Float atoms set the rate (truncated), symbol atoms the instance id; the
 // last of each wins. `rate` keeps its value when no float is given.
 void parse_rate_and_id(int argc, const t_atom* argv, int32_t& rate, t_symbol*& id)
 {
     for (int i = 0; i < argc; ++i) {
-        if (counts_as_float(argv[i]))
-            rate = quill::truncToInt(argv[i].a_w.w_float);
-        else if (counts_as_symbol(argv[i]))
+        if (Revision::isFloat(argv[i]))
+            rate = quill::truncToInt(static_cast<float>(argv[i].a_w.w_float));
+        else if (Revision::isSymbol(argv[i]))
             id = argv[i].a_w.w_symbol;
     }
 }
@@ -58,25 +51,37 @@ void release_owned(t_quill* x)
     quill::memRelease(x->label);
     delete x->kernel;
     delete x->registry;
+    if (!quill::kPdSamplesAreFloats) {
+        quill::memRelease(x->pd_in);
+        quill::memRelease(x->pd_out);
+    }
     quill::memRelease(x->inputs);
     quill::memRelease(x->outputs);
+    quill::memRelease(x->staging);
     if (x->scratch != nullptr) {
         for (int32_t i = 0; i < x->n_out; ++i) quill::memRelease(x->scratch[i]);
         quill::memRelease(x->scratch);
     }
-#if QUILL_LEVELER_REVISION
     quill::memRelease(x->silence);
-    x->silence = nullptr;
-#endif
-#if QUILL_HAS_VOICES
-    quill_release_voices(x);
-#endif
+    Voices::release(x);
     x->label = nullptr;
     x->kernel = nullptr;
     x->registry = nullptr;
+    x->pd_in = nullptr;
+    x->pd_out = nullptr;
     x->inputs = nullptr;
     x->outputs = nullptr;
+    x->staging = nullptr;
     x->scratch = nullptr;
+    x->silence = nullptr;
+}
+
+// An array of `count` null pointers; none is needed for no entries.
+template <typename T>
+bool allocate_array(T**& array, int32_t count)
+{
+    if (count > 0) array = static_cast<T**>(quill::memAllocZeroed(static_cast<std::size_t>(count), sizeof(T*)));
+    return count <= 0 || array != nullptr;
 }
 
 // Kernel, registry, label and pointer arrays; false when any is missing.
@@ -92,16 +97,13 @@ bool create_owned(t_quill* x, t_symbol* id)
     if (x->kernel == nullptr || x->registry == nullptr || x->label == nullptr) return false;
     x->n_in = x->kernel->getNumInputs();
     x->n_out = x->kernel->getNumOutputs();
-    if (x->n_in > 0) {
-        x->inputs = static_cast<float**>(quill::memAllocZeroed(static_cast<std::size_t>(x->n_in), sizeof(float*)));
-        if (x->inputs == nullptr) return false;
-    }
-    if (x->n_out > 0) {
-        x->outputs = static_cast<float**>(quill::memAllocZeroed(static_cast<std::size_t>(x->n_out), sizeof(float*)));
-        x->scratch = static_cast<float**>(quill::memAllocZeroed(static_cast<std::size_t>(x->n_out), sizeof(float*)));
-        if (x->outputs == nullptr || x->scratch == nullptr) return false;
-    }
-    return true;
+    if (!allocate_array(x->inputs, x->n_in) || !allocate_array(x->outputs, x->n_out) ||
+        !allocate_array(x->scratch, x->n_out))
+        return false;
+    // Pd's vectors: the kernel's own arrays when Pd's samples are floats.
+    x->pd_in = quill::sameVectors<t_sample>(x->inputs);
+    x->pd_out = quill::sameVectors<t_sample>(x->outputs);
+    return quill::kPdSamplesAreFloats || (allocate_array(x->pd_in, x->n_in) && allocate_array(x->pd_out, x->n_out));
 }
 
 // The kernel starts at `rate` and describes its controls into the registry.
@@ -133,27 +135,26 @@ void* quill_new(t_symbol*, int argc, t_atom* argv)
     x->registry = nullptr;
     x->label = nullptr;
     x->active = 1;
+    x->multi = false;
     x->fade = 0;
     x->n_in = 0;
     x->n_out = 0;
+    x->pd_in = nullptr;
+    x->pd_out = nullptr;
     x->inputs = nullptr;
     x->outputs = nullptr;
+    x->staging = nullptr;
     x->scratch = nullptr;
-    x->ctl_out = nullptr;
-#if QUILL_HAS_VOICES
+    x->silence = nullptr;
     x->channels = 1;
     x->bank = nullptr;
     x->voice_vectors = nullptr;
     x->voice_scratch = nullptr;
-#endif
-    t_symbol* id = nullptr;
+    x->ctl_out = nullptr;
 
-#if QUILL_LEVELER_REVISION
-    x->multi = false;
-    x->silence = nullptr;
     bool wants_multi = false;
     // Leading flags. "-m" consumes only itself.
-    while (argc > 0 && argv->a_type == A_SYMBOL && argv->a_w.w_symbol->s_name[0] == '-') {
+    while (Revision::kTakesFlags && argc > 0 && argv->a_type == A_SYMBOL && argv->a_w.w_symbol->s_name[0] == '-') {
         if (std::strcmp(argv->a_w.w_symbol->s_name, "-m") == 0)
             wants_multi = true;
         else
@@ -164,20 +165,14 @@ void* quill_new(t_symbol*, int argc, t_atom* argv)
     // Without signal_setmultiout the host has no multichannel signals, and
     // "-m" leaves an ordinary single-channel object.
     x->multi = wants_multi && g_signal_setmultiout != nullptr;
-    int32_t rate = 0;
-    parse_rate_and_id(argc, argv, rate, id);
-    if (rate < 1) rate = 44100;
-    x->rate = rate;
-    x->n_fade = initial_fade(rate);
-    const int32_t start_rate = rate;
-#else
+
     int32_t parsed = -1;
+    t_symbol* id = nullptr;
     parse_rate_and_id(argc, argv, parsed, id);
-    // A rate that is not positive is adopted from Pd at the first DSP start.
-    const int32_t start_rate = parsed > 0 ? parsed : 44100;
-    x->rate = parsed;
+    x->rate = Revision::rateFrom(parsed);
+    // Until Pd's rate is known the kernel starts at 44100 Hz.
+    const int32_t start_rate = x->rate > 0 ? x->rate : 44100;
     x->n_fade = initial_fade(start_rate);
-#endif
 
     if (!create_owned(x, id) || !start_kernel(x, start_rate)) {
         release_owned(x);
@@ -186,15 +181,11 @@ void* quill_new(t_symbol*, int argc, t_atom* argv)
         return x;  // an inert object: every entry point finds no kernel
     }
 
-#if QUILL_LEVELER_REVISION
     assert((x->n_in + x->n_out) > 0);
     if (x->multi)
         create_signal_ports(x, 1, 1);
     else
         create_signal_ports(x, x->n_in, x->n_out);
-#else
-    create_signal_ports(x, x->n_in, x->n_out);
-#endif
     return x;
 }
 

@@ -10,11 +10,7 @@ namespace {
 
 // Pd's atom_getfloat gives 0 for a default-float atom, so the value is read
 // from the atom itself.
-#if QUILL_LEVELER_REVISION
-bool is_float_atom(const t_atom& a) { return a.a_type == A_FLOAT; }
-#else
-bool is_float_atom(const t_atom& a) { return a.a_type == A_FLOAT || a.a_type == A_DEFFLOAT; }
-#endif
+bool is_float_atom(const t_atom& a) { return Revision::isFloat(a); }
 
 // "/a/b/c" is matched by "/a/b/c" exactly, or by "c", "b/c", "a/b/c".
 bool name_matches(const char* selector, const char* full_name)
@@ -73,7 +69,7 @@ int serve_controls(t_quill* x, const char* selector, int argc, t_atom* argv)
             }
             ++served;
         } else if (argc == 1 && is_float_atom(argv[0]) && e.cell != nullptr) {
-            *e.cell = argv[0].a_w.w_float;  // stored as sent; the kernel bounds what it reads
+            *e.cell = static_cast<float>(argv[0].a_w.w_float);  // stored as sent; the kernel bounds what it reads
             ++served;
         } else {
             pd_error(x, "[quill] %s: bad control argument: %s", x->label, selector);
@@ -84,11 +80,7 @@ int serve_controls(t_quill* x, const char* selector, int argc, t_atom* argv)
 
 void switch_processing(t_quill* x, float v)
 {
-#if QUILL_LEVELER_REVISION
-    x->active = v != 0.0f && v == v;  // NaN counts as off
-#else
-    x->active = quill::truncToInt(v);
-#endif
+    x->active = Revision::switchFrom(v);
     x->fade = x->n_fade;
 }
 
@@ -110,6 +102,6 @@ void quill_any(t_quill* x, t_symbol* s, int argc, t_atom* argv)
         SETFLOAT(&value, static_cast<float>(x->active));
         outlet_anything(x->ctl_out, gensym("active"), 1, &value);
     } else if (argc == 1 && is_float_atom(argv[0])) {
-        switch_processing(x, argv[0].a_w.w_float);
+        switch_processing(x, static_cast<float>(argv[0].a_w.w_float));
     }
 }

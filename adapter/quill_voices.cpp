@@ -5,10 +5,9 @@
 // had, the object is silent.
 #include "adapter/quill_object.h"
 
-#if QUILL_HAS_VOICES
+#ifdef QUILL_VOICES_HEADER
 
-#include <cstring>
-
+#include "adapter/crossfade.h"
 #include "adapter/memory.h"
 
 namespace {
@@ -18,7 +17,7 @@ constexpr int kVectorsPerVoice = 5;
 
 }  // namespace
 
-void quill_release_voices(t_quill* x)
+void Voices::release(t_quill* x)
 {
     quill::memRelease(x->bank);
     quill::memRelease(x->voice_vectors);
@@ -31,7 +30,7 @@ void quill_release_voices(t_quill* x)
 
 // New voices start cleared, those of channels that remain keep their state,
 // and the kernel's own state is voice 0 whenever there is one channel.
-bool quill_size_voices(t_quill* x, int channels, int n)
+bool Voices::size(t_quill* x, int channels, int n)
 {
     auto& kernel = *static_cast<quill_kernel_t*>(x->kernel);
     if (channels != x->channels || (channels > 1 && x->bank == nullptr)) {
@@ -65,24 +64,20 @@ bool quill_size_voices(t_quill* x, int channels, int n)
     return true;
 }
 
-void quill_point_voices(t_quill* x, t_signal** sp, int n)
+// Each channel's vectors within the whole blocks the kernel reads and writes.
+void Voices::point(t_quill* x, int n)
 {
-    // sp[0] is the leftmost inlet's signal, never read.
     const int c = x->channels;
     for (int v = 0; v < c; ++v) {
-        x->voice_vectors[v] = sp[1]->s_vec + v * n;
-        x->voice_vectors[c + v] = sp[2]->s_vec + v * n;
-        x->voice_vectors[2 * c + v] = sp[3]->s_vec + v * n;
+        x->voice_vectors[v] = x->inputs[0] + v * n;
+        x->voice_vectors[c + v] = x->outputs[0] + v * n;
+        x->voice_vectors[2 * c + v] = x->outputs[1] + v * n;
     }
-    // The whole blocks, for the bypass and the silence of a failed object.
-    x->inputs[0] = sp[1]->s_vec;
-    x->outputs[0] = sp[2]->s_vec;
-    x->outputs[1] = sp[3]->s_vec;
 }
 
 // One block of every voice; while crossfading, each channel is weighted
 // exactly as the single-channel object weights its block.
-void quill_run_voices(t_quill* x, int n)
+void Voices::run(t_quill* x, int n)
 {
     auto& kernel = *static_cast<quill_kernel_t*>(x->kernel);
     const int c = x->channels;
@@ -91,23 +86,10 @@ void quill_run_voices(t_quill* x, int n)
         quill_voices::compute(kernel, x->bank, c, n, v, v + c, v + 2 * c);
         return;
     }
-    const float d = 1.0f / static_cast<float>(x->n_fade);
-    const float from = static_cast<float>(x->fade) * d;  // weight of the state being left
-    const float step = d / static_cast<float>(n);
+    const quill::FadeRamp ramp = quill::fadeRamp(x->fade, x->n_fade, n);
     --x->fade;
     quill_voices::compute(kernel, x->bank, c, n, v, v + 3 * c, v + 4 * c);
-    const bool on = x->active != 0;
-    for (int outlet = 1; outlet <= 2; ++outlet) {
-        for (int ch = 0; ch < c; ++ch) {
-            const float* wet = v[(outlet + 2) * c + ch];
-            float* out = v[outlet * c + ch];
-            float w = from;
-            for (int j = 0; j < n; ++j) {
-                out[j] = on ? (1.0f - w) * wet[j] : w * wet[j];
-                w = w - step;
-            }
-        }
-    }
+    quill::crossfade(x->active != 0, ramp, 2 * c, v + 3 * c, nullptr, v + c, n);
 }
 
 #endif

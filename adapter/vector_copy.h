@@ -15,7 +15,8 @@ namespace quill {
 // C library costs more than the copy itself.
 constexpr int kInlineCopyLimit = 16;
 
-inline bool vectorsApart(const float* a, const float* b, std::size_t bytes)
+template <typename Sample>
+bool vectorsApart(const Sample* a, const Sample* b, std::size_t bytes)
 {
     const auto x = reinterpret_cast<std::uintptr_t>(a);
     const auto y = reinterpret_cast<std::uintptr_t>(b);
@@ -24,26 +25,30 @@ inline bool vectorsApart(const float* a, const float* b, std::size_t bytes)
 
 // n < 16 as 8 + 4 + 2 + 1: fixed-size copies compile to plain loads and
 // stores (a loop would be turned back into a library call).
-inline void copyShort(float* out, const float* in, int n)
+template <typename Sample>
+void copyShort(Sample* out, const Sample* in, int n)
 {
-    if (n & 8) { __builtin_memcpy(out, in, 8 * sizeof(float)); out += 8; in += 8; }
-    if (n & 4) { __builtin_memcpy(out, in, 4 * sizeof(float)); out += 4; in += 4; }
-    if (n & 2) { __builtin_memcpy(out, in, 2 * sizeof(float)); out += 2; in += 2; }
+    if (n & 8) { __builtin_memcpy(out, in, 8 * sizeof(Sample)); out += 8; in += 8; }
+    if (n & 4) { __builtin_memcpy(out, in, 4 * sizeof(Sample)); out += 4; in += 4; }
+    if (n & 2) { __builtin_memcpy(out, in, 2 * sizeof(Sample)); out += 2; in += 2; }
     if (n & 1) *out = *in;
 }
 
-inline void zeroShort(float* out, int n)
+template <typename Sample>
+void zeroShort(Sample* out, int n)
 {
-    if (n & 8) { __builtin_memset(out, 0, 8 * sizeof(float)); out += 8; }
-    if (n & 4) { __builtin_memset(out, 0, 4 * sizeof(float)); out += 4; }
-    if (n & 2) { __builtin_memset(out, 0, 2 * sizeof(float)); out += 2; }
-    if (n & 1) *out = 0.0f;
+    if (n & 8) { __builtin_memset(out, 0, 8 * sizeof(Sample)); out += 8; }
+    if (n & 4) { __builtin_memset(out, 0, 4 * sizeof(Sample)); out += 4; }
+    if (n & 2) { __builtin_memset(out, 0, 2 * sizeof(Sample)); out += 2; }
+    if (n & 1) *out = 0;
 }
 
-inline void copyVector(float* out, const float* in, int n)
+// Pd's samples: floats, or doubles in a double-precision Pd.
+template <typename Sample>
+void copyVector(Sample* out, const Sample* in, int n)
 {
     if (out == in) return;
-    const std::size_t bytes = sizeof(float) * static_cast<std::size_t>(n);
+    const std::size_t bytes = sizeof(Sample) * static_cast<std::size_t>(n);
     if (__builtin_expect(n >= kInlineCopyLimit, 1))  // Pd's usual 64 falls straight through
         std::memmove(out, in, bytes);
     else if (n > 0 && vectorsApart(out, in, bytes))
@@ -52,13 +57,14 @@ inline void copyVector(float* out, const float* in, int n)
         std::memmove(out, in, bytes);
 }
 
-inline void zeroVector(float* out, int n)
+template <typename Sample>
+void zeroVector(Sample* out, int n)
 {
     if (n <= 0) return;
     if (n < kInlineCopyLimit)
         zeroShort(out, n);
     else
-        std::memset(out, 0, sizeof(float) * static_cast<std::size_t>(n));
+        std::memset(out, 0, sizeof(Sample) * static_cast<std::size_t>(n));
 }
 
 }  // namespace quill

@@ -57,6 +57,30 @@ else()
 endif()
 set(QUILL_PLUGIN_DIR ${CMAKE_BINARY_DIR}/plugins)
 
+# A double-precision Pd (Pd64) loads only modules built for it, under the
+# new-style names that carry the float size.
+option(QUILL_PD64 "Also build every module for double-precision Pd" ON)
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$")
+  set(_quill_arch amd64)
+elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64)$")
+  set(_quill_arch arm64)
+else()
+  set(_quill_arch ${CMAKE_SYSTEM_PROCESSOR})
+endif()
+if(APPLE)
+  set(QUILL_MODULE_SUFFIX_64 ".darwin-fat-64.so")
+elseif(WIN32)
+  set(QUILL_MODULE_SUFFIX_64 ".windows-${_quill_arch}-64.dll")
+  # A Pd64's functions come from its own import library (pd64.lib).
+  set(QUILL_PD64_WINDOWS_LIB "" CACHE FILEPATH "Pd64's import library for Windows (pd64.lib)")
+  if(QUILL_PD64 AND NOT EXISTS "${QUILL_PD64_WINDOWS_LIB}")
+    message(STATUS "No QUILL_PD64_WINDOWS_LIB: the Windows modules are built for single precision only")
+    set(QUILL_PD64 OFF)
+  endif()
+else()
+  set(QUILL_MODULE_SUFFIX_64 ".linux-${_quill_arch}-64.so")
+endif()
+
 # A kernel with a voices header beside it takes multichannel signals.
 function(quill_voices_definition target name)
   if(EXISTS ${PROJECT_SOURCE_DIR}/kernels/${name}/${name}_voices.h)
@@ -65,13 +89,22 @@ function(quill_voices_definition target name)
 endfunction()
 
 # quill_add_plugin(NAME)
-# The Pd module NAME~ : the adapter sources around kernel NAME. The adapter
-# revision follows the kernel library's QUILL_LEVELER_REVISION.
+# The Pd module NAME~ : the adapter sources around kernel NAME, for
+# single-precision Pd (target plugin_NAME) and, with QUILL_PD64, for
+# double-precision Pd (plugin64_NAME). The adapter revision follows the
+# kernel library's QUILL_LEVELER_REVISION.
 function(quill_add_plugin name)
   if(NOT TARGET quill_kernel_${name})
     return()
   endif()
-  set(target plugin_${name})
+  _quill_add_module(plugin_${name} ${name} "${QUILL_MODULE_SUFFIX}" "${QUILL_PD_WINDOWS_LIB}")
+  if(QUILL_PD64)
+    _quill_add_module(plugin64_${name} ${name} "${QUILL_MODULE_SUFFIX_64}" "${QUILL_PD64_WINDOWS_LIB}")
+    target_compile_definitions(plugin64_${name} PRIVATE PD_FLOATSIZE=64)
+  endif()
+endfunction()
+
+function(_quill_add_module target name suffix windows_lib)
   add_library(${target} MODULE ${QUILL_ADAPTER_SOURCES} ${QUILL_ADAPTER_MEMORY_SOURCE})
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR} ${QUILL_PD_INCLUDE_DIR})
   target_compile_definitions(${target} PRIVATE
@@ -79,12 +112,12 @@ function(quill_add_plugin name)
   quill_voices_definition(${target} ${name})
   target_link_libraries(${target} PRIVATE quill_kernel_${name} ${CMAKE_DL_LIBS})
   set_target_properties(${target} PROPERTIES
-    OUTPUT_NAME "${name}~" PREFIX "" SUFFIX "${QUILL_MODULE_SUFFIX}"
+    OUTPUT_NAME "${name}~" PREFIX "" SUFFIX "${suffix}"
     LIBRARY_OUTPUT_DIRECTORY ${QUILL_PLUGIN_DIR})
   if(APPLE)
     # Pd's functions are found in the host at load time.
     target_link_options(${target} PRIVATE -undefined dynamic_lookup)
   elseif(WIN32)
-    target_link_libraries(${target} PRIVATE ${QUILL_PD_WINDOWS_LIB})
+    target_link_libraries(${target} PRIVATE ${windows_lib})
   endif()
 endfunction()

@@ -54,15 +54,8 @@ int graceBlocks()
 
 bool multiMode(const t_quill* x)
 {
-#if QUILL_LEVELER_REVISION
-    return x->multi;
-#elif QUILL_HAS_VOICES
-    (void)x;
-    return g_signal_setmultiout != nullptr;  // a voice per channel of the inlet
-#else
-    (void)x;
-    return false;
-#endif
+    if (Revision::kTakesFlags) return x->multi;
+    return Voices::kEnabled && g_signal_setmultiout != nullptr;  // a voice per channel of the inlet
 }
 
 // QUILL_FUZZ_TRACE=1 prints each operation, to see what an input does.
@@ -178,11 +171,9 @@ public:
 private:
     void create()
     {
-#if QUILL_LEVELER_REVISION || QUILL_HAS_VOICES
         // Some hosts have no multichannel signals; the choice holds for this object.
         static const quill_setmultiout_fn real = g_signal_setmultiout;
-        g_signal_setmultiout = in_.pick(4) == 0 ? nullptr : real;
-#endif
+        if (Revision::kTakesFlags || Voices::kEnabled) g_signal_setmultiout = in_.pick(4) == 0 ? nullptr : real;
         std::vector<t_atom> args = atomsFrom(in_, 5, true);
         x_ = static_cast<t_quill*>(quill_new(gensym(QUILL_CLASS_NAME), static_cast<int>(args.size()), args.data()));
         FUZZ_TRACE("create: %zu arguments, %s\n", args.size(), x_ && x_->kernel ? "working" : "inert");

@@ -13,4 +13,4 @@ if [ -f "$dest/usr/share/deken/deken.hy" ] && [ -f "$dest/usr/lib/python3/dist-p
   exit 0
 fi
 
-"$(dirname "$0")/../scripts/unpack_from_trixie.sh" "$dest" deken python3-hy
+"$(dirname "$0")/../scripts/unpack_from_debian.sh" trixie "$dest" deken python3-hy

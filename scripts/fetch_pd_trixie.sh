@@ -8,5 +8,5 @@ dest=${1:?destination folder}
 if [ -x "$dest/usr/lib/puredata/bin/pd" ] && [ -f "$dest/usr/include/pd/m_pd.h" ]; then
   exit 0
 fi
-"$(dirname "$0")/unpack_from_trixie.sh" "$dest" puredata-core puredata-dev
+"$(dirname "$0")/unpack_from_debian.sh" trixie "$dest" puredata-core puredata-dev
 "$dest/usr/lib/puredata/bin/pd" -version 2>&1 | head -1

@@ -1,5 +1,5 @@
-# Kernel, registry, adapter and real-Pd integration tests (Pd 0.53.1 and
-# Pd 0.55.2), built against Pd 0.55.2's header.
+# Kernel, registry, adapter and real-Pd integration tests (Pd 0.51.4, 0.53.1,
+# 0.55.2 and 0.57.0), built against Pd 0.55.2's header.
 set -euo pipefail
 cd "$QUILL_ROOT"
 cmake -S . -B build -DQUILL_PD_INCLUDE_DIR="$QUILL_PD055/usr/include/pd" >/dev/null

@@ -20,7 +20,7 @@ toolchain=$root/cmake/toolchain-aarch64-linux-gnu.cmake
 
 echo "arm64: cross-building"
 cmake -S . -B build-arm64 -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DQUILL_PD_INCLUDE_DIR="$pd_include" \
-      -DQUILL_PD053="$pd_arm64" -DQUILL_PD055=/nonexistent \
+      -DQUILL_PD053="$pd_arm64" -DQUILL_PD051=/nonexistent -DQUILL_PD055=/nonexistent -DQUILL_PD057=/nonexistent \
       -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST >/dev/null
 # Only what runs here: the plug-ins and the unit, registry, adapter and
 # integration test programs (the differential tests and proofs would take

@@ -177,7 +177,7 @@ TEST(ZigzagAudio, ConstantFrequencyMatchesTheKernel)
     const FrequencySteps freq{440.0f, {}};
     const int blocks = 40;
     OneZigzag o(freq, blocks);
-    RunResult r = o.run.run(pdSetup());
+    RunResult r = o.run.run(pdSetup(), 44100);
     expectHealthyRun(r);
     expectOutletsMatch(r, o.first, modelRun(44100, blocks, freq), "440 Hz at 44100");
 }
@@ -189,7 +189,7 @@ TEST(ZigzagAudio, ChangingFrequenciesMatchTheKernel)
                                        {29, 2.5f}, {35, 19999.0f}}};
     const int blocks = 42;
     OneZigzag o(freq, blocks);
-    RunResult r = o.run.run(pdSetup());
+    RunResult r = o.run.run(pdSetup(), 44100);
     expectHealthyRun(r);
     expectOutletsMatch(r, o.first, modelRun(44100, blocks, freq), "stepped frequency at 44100");
 }
@@ -238,7 +238,7 @@ TEST(ZigzagCrossfadeWhileOn, ActiveOneWhileProcessingFadesInFromSilence)
     const int blocks = 80;
     OneZigzag o(freq, blocks);
     o.run.send(4, o.z, "active 1");
-    RunResult r = o.run.run(pdSetup());
+    RunResult r = o.run.run(pdSetup(), 44100);
     expectHealthyRun(r);
     expectOutletsMatch(r, o.first, modelRun(44100, blocks, freq, {{4, 1}}, 68), "active 1 while on");
 }
@@ -301,7 +301,7 @@ TEST(ZigzagDynamic, DeletingObjectsWhileDspRunsIsSafe)
     run.sendTo(15, "pd-holder", "obj 10 10 zigzag~ 48000");
     run.sendTo(15, "pd-holder", "obj 10 40 zigzag~");
     run.sendTo(20, "pd-holder", "clear");
-    RunResult r = run.run(pdSetup());
+    RunResult r = run.run(pdSetup(), 44100);
     expectHealthyRun(r);
 
     const auto model = modelRun(44100, blocks, freq);
