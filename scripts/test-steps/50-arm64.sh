@@ -87,6 +87,9 @@ run test_same_bits_in_pd64 env \
     QUILL_PD_A="$root/scripts/arm64/pd-native" QUILL_PLUGIN_DIR_A="$root/build-arm64-x86/plugins" \
     QUILL_PD_B="$pd64_arm64" QUILL_PLUGIN_DIR_B="$root/build-arm64/plugins" QUILL_PD_FLOATSIZE_B=64 \
     build-arm64-checks-x86/test_same_bits_on_both_machines --gtest_brief=1
+echo "arm64: multichannel -64 modules in the arm64 Pd64, each channel against a single-channel object"
+run test_multichannel_in_pd64 env QUILL_PD="$pd64_arm64" QUILL_PLUGIN_DIR="$root/build-arm64/plugins" \
+    QUILL_PD_MULTICHANNEL=1 qemu-aarch64 -L "$cross_libs" build-arm64/tests/integration/test_multichannel_in_pd --gtest_brief=1
 
 echo "arm64: ${passed} passed, ${#failed[@]} failed"
 [ ${#failed[@]} -eq 0 ]

@@ -39,7 +39,7 @@ cmake --build build-windows-checks -j"$jobs" >/dev/null
 # The Linux side: step 10's build when it is there, else a build of its own.
 bin=$root/build
 suites=(zigzag mellow klaxon leveler blocks_and_rates)
-for s in "${suites[@]}"; do
+for s in "${suites[@]}" multichannel; do
   [ -x "$bin/tests/integration/test_${s}_in_pd" ] || bin=$root/build-windows-x86
 done
 for o in zigzag mellow klaxon leveler; do
@@ -48,7 +48,7 @@ done
 if [ "$bin" = "$root/build-windows-x86" ]; then
   echo "windows: native build of the integration tests"
   cmake -S . -B "$bin" -DQUILL_PD_INCLUDE_DIR="$windows_pd/include" >/dev/null
-  cmake --build "$bin" -j"$jobs" --target $(printf 'test_%s_in_pd ' "${suites[@]}") >/dev/null
+  cmake --build "$bin" -j"$jobs" --target $(printf 'test_%s_in_pd ' "${suites[@]}" multichannel) >/dev/null
 fi
 cmake -S tests/arm64 -B build-windows-checks-x86 -DQUILL_PD_INCLUDE_DIR="$windows_pd/include" >/dev/null
 cmake --build build-windows-checks-x86 -j"$jobs" --target test_same_bits_on_both_machines >/dev/null
@@ -128,6 +128,9 @@ run test_same_bits_in_pd64 env \
     QUILL_PD_A="$root/scripts/arm64/pd-native" QUILL_PLUGIN_DIR_A="$bin/plugins" \
     QUILL_PD_B="$pd64_windows" QUILL_PLUGIN_DIR_B="$root/build-windows/plugins" QUILL_PD_FLOATSIZE_B=64 \
     build-windows-checks-x86/test_same_bits_on_both_machines --gtest_brief=1
+echo "windows: multichannel -64 modules in Windows Pd64, each channel against a single-channel object"
+run test_multichannel_in_pd64 env QUILL_PD="$pd64_windows" QUILL_PLUGIN_DIR="$root/build-windows/plugins" \
+    QUILL_PD_MULTICHANNEL=1 "$bin/tests/integration/test_multichannel_in_pd" --gtest_brief=1
 
 echo "windows: ${passed} passed, ${#failed[@]} failed${failed:+: ${failed[*]}}"
 [ ${#failed[@]} -eq 0 ]

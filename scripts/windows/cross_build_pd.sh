@@ -18,7 +18,7 @@ trap 'rm -rf "$logs"' EXIT
 # Only src/ is needed; no audio or MIDI back end (Pd runs with -nosound).
 (cd "$src" && ./autogen.sh >"$logs/autogen.log" 2>&1 &&
    ./configure --host=$host --disable-asio --disable-portaudio --disable-portmidi \
-               --disable-locales "$@" >"$logs/configure.log" 2>&1) ||
+               --disable-locales CFLAGS=-O2 "$@" >"$logs/configure.log" 2>&1) ||
   { tail -40 "$logs/autogen.log" "$logs/configure.log" >&2; exit 1; }
 make -C "$src/src" -j"${QUILL_JOBS:-2}" >"$logs/make.log" 2>&1 || { tail -40 "$logs/make.log" >&2; exit 1; }
 
