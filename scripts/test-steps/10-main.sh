@@ -4,9 +4,9 @@ set -euo pipefail
 cd "$QUILL_ROOT"
 cmake -S . -B build -DQUILL_PD_INCLUDE_DIR="$QUILL_PD055/usr/include/pd" >/dev/null
 cmake --build build -j"$QUILL_JOBS"
-# The maths module's sweeps try every 31st float here (about 20 s instead of
-# about 5 minutes); the whole proof: QUILL_SWEEP_STRIDE=1 ctest -L exact.
+# The maths module's sweeps try every 31st float here; the whole proof:
+# QUILL_SWEEP_STRIDE=1 ctest -L exact.
 cd build && QUILL_SWEEP_STRIDE=${QUILL_SWEEP_STRIDE:-31} ctest --output-on-failure -j"$QUILL_JOBS"
-# The maths module and the kernels pick AVX2 forms at run time where the
-# processor has them: the unit and differential tests again on the baseline forms.
+# GCC builds for x86-64 pick AVX2 forms at run time where the processor has
+# them: the unit and differential tests again on the baseline forms.
 QUILL_NO_AVX2=1 ctest --output-on-failure -j"$QUILL_JOBS" -L "unit|differential" -LE exact

@@ -1,4 +1,6 @@
-# Unit and adapter tests under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Every test that runs without a real Pd (kernel, registry, adapter,
+# differential, proofs, layout) under AddressSanitizer and
+# UndefinedBehaviorSanitizer; the modules are not built.
 set -euo pipefail
 cd "$QUILL_ROOT"
 cmake -S . -B build-sanitize -DQUILL_PD_INCLUDE_DIR="$QUILL_PD055/usr/include/pd" -DQUILL_SANITIZE=ON \

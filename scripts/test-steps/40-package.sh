@@ -236,6 +236,15 @@ else
   fail "multi-platform archive layout differs:"; diff <(expected_all) <(layout_of "$fresh") || true
 fi
 
+# The README's manual install of that archive, as a user does it, in every
+# Pd version the integration suites run in.
+if tests/install/install_as_a_user.sh "$all" /usr/bin/pd "$QUILL_PD055/usr/lib/puredata/bin/pd" \
+     build-deps/pd051/usr/lib/puredata/bin/pd scripts/pd057.sh >"$tmp/user.log" 2>&1; then
+  pass "the README's install: unzipped into a Pd folder, a first patch sounds ($(grep -c '^ok' "$tmp/user.log") checks)"
+else
+  fail "the README's install, done as a user would:"; cat "$tmp/user.log"
+fi
+
 scripts/arm64/fetch_sysroot.sh "$QUILL_ROOT/build-deps/arm64-sysroot" >/dev/null
 scripts/arm64/build_pd64.sh "$QUILL_ROOT/build-deps/arm64-pd64" >/dev/null
 # Sid's libpd64 has no pd program: a small host opens the patch in it.
