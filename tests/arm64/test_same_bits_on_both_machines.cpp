@@ -21,10 +21,10 @@
 // Environment: QUILL_PD_A / QUILL_PLUGIN_DIR_A / QUILL_LIBM_REPLAY_A and the
 // same for B: the two Pds (wrappers that preload $QUILL_PRELOAD when set),
 // their plug-in folders, their builds of libm_replay (both or neither).
-// QUILL_PD_FLOATSIZE_B=64: B is a double-precision Pd (Pd64) with the -64
-// modules. Its recordings are written as 64-bit floats, and each sample must
-// be a float value (the inputs are floats, so nothing may be added to the
-// kernels' float results) that then compares as above.
+// QUILL_PD_FLOATSIZE_B=64 (or _A): that machine is a double-precision Pd
+// (Pd64) with the -64 modules. Its recordings are written as 64-bit floats,
+// and each sample must be a float value (the inputs are floats, so nothing
+// may be added to the kernels' float results) that then compares as above.
 //
 // [tabwrite~] on x86-64 stores +0 for samples below about 2^-63 (and for -0),
 // on arm64 it stores every sample as it is; both recordings pass through the
