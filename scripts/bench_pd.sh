@@ -20,7 +20,8 @@
 # QUILL_BENCH_BYPASS_SECONDS (its length of audio, default: seconds);
 # for a quicker look, QUILL_BENCH_ONLY (entries of the first table to render,
 # e.g. "mellow~ mellow~-glide vcf~-sweep"; the other tables are then skipped
-# unless QUILL_BENCH_MC lists multichannel objects, e.g. "zigzag~").
+# unless QUILL_BENCH_MC lists multichannel objects, e.g. "zigzag~", whose
+# voices play held frequencies and, as "vibrato", frequencies moving every sample).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 instances=${1:-100}
@@ -248,8 +249,9 @@ if [ ! -x "$pd055" ]; then
   echo "multichannel table skipped: no Pd 0.55.2 in build-deps/pd055 (scripts/fetch_pd_trixie.sh)"
   exit 0
 fi
-write_mc_patch() {  # OBJECT CHANNELS glide|held FILE
-  local object=$1 channels=$2 mode=$3 file=$4 i next
+write_mc_patch() {  # OBJECT CHANNELS glide|held|vibrato FILE
+  local object=$1 channels=$2 mode=$3 file=$4 i next per=1
+  [ "$mode" = vibrato ] && per=3
   {
     echo "#N canvas 0 50 450 300 12;"
     echo "#X obj 10 10 loadbang;"
@@ -257,10 +259,18 @@ write_mc_patch() {  # OBJECT CHANNELS glide|held FILE
     echo "#X obj 10 70 delay $((seconds * 1000));"
     echo "#X msg 10 100 \\; pd quit;"
     for ((i = 0; i < channels; i++)); do
-      if [ "$object" = mellow~ ]; then echo "#X obj 10 130 noise~;"; else echo "#X obj 10 130 sig~ $((220 + 55 * i));"; fi
+      if [ "$object" = mellow~ ]; then
+        echo "#X obj 10 130 noise~;"
+      elif [ "$mode" = vibrato ]; then  # 220 + 55·i Hz, a vibrato of 0.6 % at 5.5 Hz
+        echo "#X obj 10 130 osc~ 5.5;"
+        echo "#X obj 10 130 *~ $(awk -v f=$((220 + 55 * i)) 'BEGIN{print f * 0.006}');"
+        echo "#X obj 10 130 +~ $((220 + 55 * i));"
+      else
+        echo "#X obj 10 130 sig~ $((220 + 55 * i));"
+      fi
     done
     echo "#X obj 10 160 snake~ in $channels;"
-    next=$((5 + channels))
+    next=$((5 + per * channels))
     echo "#X obj 10 190 metro 100;"  # drives "cutoff" when gliding; idle otherwise
     echo "#X obj 10 220 random 1000;"
     echo "#X obj 10 250 + 20;"
@@ -269,7 +279,13 @@ write_mc_patch() {  # OBJECT CHANNELS glide|held FILE
     echo "#X connect 0 0 1 0;"
     echo "#X connect 0 0 2 0;"
     echo "#X connect 2 0 3 0;"
-    for ((i = 0; i < channels; i++)); do echo "#X connect $((4 + i)) 0 $((4 + channels)) $i;"; done
+    for ((i = 0; i < channels; i++)); do
+      if [ $per = 3 ]; then
+        echo "#X connect $((4 + 3 * i)) 0 $((5 + 3 * i)) 0;"
+        echo "#X connect $((5 + 3 * i)) 0 $((6 + 3 * i)) 0;"
+      fi
+      echo "#X connect $((4 + per * i + per - 1)) 0 $((4 + per * channels)) $i;"
+    done
     if [ "$mode" = glide ]; then
       echo "#X connect 0 0 $((next)) 0;"
       echo "#X connect $next 0 $((next + 1)) 0;"
@@ -277,12 +293,12 @@ write_mc_patch() {  # OBJECT CHANNELS glide|held FILE
       echo "#X connect $((next + 2)) 0 $((next + 3)) 0;"
     fi
     for ((i = 0; i < instances; i++)); do
-      echo "#X connect $((4 + channels)) 0 $((next + 4 + i)) 1;"
+      echo "#X connect $((4 + per * channels)) 0 $((next + 4 + i)) 1;"
       if [ "$mode" = glide ]; then echo "#X connect $((next + 3)) 0 $((next + 4 + i)) 0;"; fi
     done
   } >"$file"
 }
-mc_cases=("mellow~ held" "mellow~ glide" "zigzag~ held")
+mc_cases=("mellow~ held" "mellow~ glide" "zigzag~ held" "zigzag~ vibrato")
 if [ -n "${QUILL_BENCH_ONLY:-}" ]; then
   wanted=" ${QUILL_BENCH_MC:-} " kept=()
   for c in "${mc_cases[@]}"; do [[ $wanted == *" ${c%% *} "* ]] && kept+=("$c"); done

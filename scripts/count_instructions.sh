@@ -17,10 +17,10 @@ src_root=$(cd "$libs/../.." 2>/dev/null && [ -f kernels/CMakeLists.txt ] && pwd 
 g++ -std=c++17 -O2 -ffp-contract=off -msse2 -mfpmath=sse -Wno-psabi -I"$src_root" \
     "$root/benchmarks/counts/kernel_scenarios.cpp" \
     "$libs"/mellow/libquill_kernel_mellow.a "$libs"/klaxon/libquill_kernel_klaxon.a \
-    "$libs"/leveler/libquill_kernel_leveler.a -o "$work/scenarios"
+    "$libs"/leveler/libquill_kernel_leveler.a "$libs"/zigzag/libquill_kernel_zigzag.a -o "$work/scenarios"
 printf "%-20s %16s %12s\n" scenario instructions "per sample"
 for s in mellow_settled mellow_gliding klaxon_held klaxon_held_square klaxon_speed klaxon_sweep leveler_settled \
-         leveler_intensity leveler_literal; do
+         leveler_intensity leveler_literal zigzag_held_1 zigzag_held_8 zigzag_vibrato_1 zigzag_vibrato_8; do
   valgrind --tool=callgrind --callgrind-out-file="$work/out" --toggle-collect='*counted*' \
       "$work/scenarios" "$s" >/dev/null 2>&1
   ir=$(awk '/^summary:/ {print $2}' "$work/out")

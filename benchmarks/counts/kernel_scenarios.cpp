@@ -13,6 +13,8 @@
 #include "kernels/klaxon/klaxon.h"
 #include "kernels/leveler/leveler.h"
 #include "kernels/mellow/mellow.h"
+#include "kernels/zigzag/zigzag.h"
+#include "kernels/zigzag/zigzag_voices.h"
 #include "tests/literal/literal_leveler.h"
 
 namespace {
@@ -70,6 +72,43 @@ void measure(K& k, Control control)
     counted(k, control);
 }
 
+// zigzag~ on `channels` channels at 220 + 55·c Hz, held or with a vibrato
+// (every sample another frequency), driven as blocks() drives a kernel but
+// on its own inputs: one channel is the single-channel kernel, as the
+// adapter runs it; more are the voices.
+struct ZigzagChannels {
+    static constexpr int kLength = 4096;  // a vibrato cycle, about 10.8 Hz
+    zigzag k;
+    int channels, block = 0;
+    std::vector<float> bank;
+    std::vector<std::vector<float>> in, out;
+    std::vector<float*> ins, outs;
+
+    ZigzagChannels(int count, bool vibrato)
+        : channels(count), bank(zigzag_voices::bankFloats(count)), in(size_t(count)), out(2 * size_t(count)),
+          ins(size_t(count))
+    {
+        k.init(44100);
+        for (int c = 0; c < channels; ++c) {
+            const float base = 220.0f + 55.0f * static_cast<float>(c);
+            in[size_t(c)].assign(kLength, base);
+            if (vibrato)
+                for (int i = 0; i < kLength; ++i)
+                    in[size_t(c)][size_t(i)] = base * (1.0f + 0.006f * std::sin(6.2831853f * static_cast<float>(i) / kLength));
+        }
+        for (auto& o : out) outs.push_back((o.resize(kBlock), o.data()));
+    }
+
+    void compute(int count, float**, float**)
+    {
+        for (int c = 0; c < channels; ++c) ins[size_t(c)] = in[size_t(c)].data() + (block % (kLength / kBlock)) * kBlock;
+        if (channels == 1)
+            k.compute(count, ins.data(), outs.data());
+        else
+            zigzag_voices::compute(k, bank.data(), channels, count, ins.data(), outs.data(), outs.data() + channels);
+    }
+};
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -106,6 +145,11 @@ int main(int argc, char** argv)
         literal_leveler k;
         k.init(44100);
         measure(k, [](literal_leveler&, int) {});
+    } else if (s.rfind("zigzag_", 0) == 0) {
+        // zigzag_held_C or zigzag_vibrato_C, C channels.
+        const bool vibrato = s.rfind("zigzag_vibrato_", 0) == 0;
+        ZigzagChannels z(std::stoi(s.substr(s.rfind('_') + 1)), vibrato);
+        measure(z, [](ZigzagChannels& x, int n) { x.block = n; });
     } else {
         std::fprintf(stderr, "unknown scenario\n");
         return 1;

@@ -1,5 +1,6 @@
 // Fast forms of the phase arithmetic in polyblep.h and of p - floor(p), each
-// giving exactly the bits of the library call it replaces, for every float.
+// giving exactly the bits of the library call it replaces, for every float
+// (the short forms also for lanes of floats, lane by lane).
 // Each takes a short path over the range in which a phase normally lies,
 // where the result follows from comparisons and one exact subtraction, and
 // falls back to the library call elsewhere.
@@ -13,8 +14,21 @@ namespace quill {
 
 // p - floor(p) for p in [-1, 2) other than -0: floor(p) is -1, +0 or 1 by
 // comparison, p - (-1) is the same operation as p + 1, and p - (+0) is p.
-// Written as branches: a wrapped phase mostly needs none of the three, and
-// a predicted branch keeps the comparison out of the phase's recursion.
+// Lanes subtract and add 1 or +0, chosen by the comparisons (a choice of a
+// constant or +0 costs them one mask); p ± +0 is p, as p is never -0.
+template <class T>
+__attribute__((always_inline)) inline T wrapNearPhase(T p)
+{
+    return p - (p >= 1.0f ? 1.0f : 0.0f) + (p < 0.0f ? 1.0f : 0.0f);
+}
+// The same for a phase p + dt that cannot lie below 0 (dt >= 0).
+template <class T>
+__attribute__((always_inline)) inline T wrapForwardPhase(T p)
+{
+    return p - (p >= 1.0f ? 1.0f : 0.0f);
+}
+// The same for one float, as branches: a wrapped phase mostly needs neither,
+// and a predicted branch keeps the comparison out of the phase's recursion.
 inline float wrapNearPhase(float p)
 {
     if (__builtin_expect(p >= 1.0f, 0)) return p - 1.0f;
@@ -46,7 +60,18 @@ inline float remainderByOne(float x)
 
 // halfCycleOn(p) for a wrapped phase p in [0, 1]: the first remainder's
 // argument lies in [0.5, 1.5], the second's in [1, 2], where each is
-// remainderByOneNear, written with the comparisons that apply there.
+// remainderByOneNear, written as subtractions of +0, 1 or 2 chosen by the
+// comparisons that apply there (exact: no operand is -0).
+template <class T>
+__attribute__((always_inline)) inline T halfCycleOnWrapped(T p)
+{
+    const T q = p + 0.5f;
+    const T r = q - (q >= 1.0f ? 1.0f : 0.0f);
+    const T t = r + 1.0f;
+    return t - ((t >= 2.0f ? 1.0f : 0.0f) + 1.0f);
+}
+// The same for one float, with the choices of the results: fewer operations
+// where the processor branches.
 inline float halfCycleOnWrapped(float p)
 {
     const float q = p + 0.5f;
@@ -63,6 +88,12 @@ inline float halfCycleOnFast(float p)
 
 // squareFromPhase(p) = 2·trunc(2p) - 1 for p in [0, 1]: trunc(2p) is 0, 1
 // or 2 by comparison (2p is exact): -1 below 0.5, 1 below 1, 3 at 1.
+template <class T>
+__attribute__((always_inline)) inline T squareFromWrappedPhase(T p)
+{
+    return -1.0f + (p >= 0.5f ? 2.0f : 0.0f) + (p >= 1.0f ? 2.0f : 0.0f);
+}
+// The same for one float, choosing the result (fewer operations there).
 inline float squareFromWrappedPhase(float p)
 {
     return p < 0.5f ? -1.0f : (p < 1.0f ? 1.0f : 3.0f);

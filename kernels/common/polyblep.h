@@ -1,6 +1,7 @@
 // Pieces of the polyBLEP band-limited square shared by the klaxon and zigzag
 // oscillators. Each oscillator scales the offsets u and v into the two-sample
-// window in its own way; the polynomials and the phase helpers are common.
+// window in its own way; the polynomials and the phase helpers are common,
+// written once for one float or for lanes of floats.
 #pragma once
 
 #include <cmath>
@@ -11,13 +12,15 @@
 namespace quill {
 
 // Correction just after a jump, u = phase / increment in [0, 1).
-inline float blepAfterJump(float u)
+template <class T>
+__attribute__((always_inline)) inline T blepAfterJump(T u)
 {
     return 2.0f * u - u * u - 1.0f;
 }
 
 // Correction just before a jump, v = (phase - 1) / increment in (-1, 0].
-inline float blepBeforeJump(float v)
+template <class T>
+__attribute__((always_inline)) inline T blepBeforeJump(T v)
 {
     return v * v + 2.0f * v + 1.0f;
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "interface/dsp.h"
+#include "kernels/common/remembered.h"
 
 class klaxon : public dsp {
 public:
@@ -75,31 +76,41 @@ private:
         int32_t anyHeld, noneHeld;                 // 1/0: some button held, none held
     };
 
-    // Last argument (as bits) and result of a maths call: while the argument
-    // repeats (settled smoothers, a held envelope, a square or random LFO
-    // between its steps) the result is the same, so the call is skipped.
-    struct Remembered {
-        uint32_t key;  // bits of the argument
-        float value;   // the call's result for it
-    };
-
     // Last usable value of each control: a non-finite cell falls back to it.
     float goodDecay = 0.0f, goodDepth = 0.0f, goodSpeed = 0.0f, goodSweep = 0.0f, goodPitch = 0.0f;
     float goodRandom = 0.0f, goodRevSaw = 0.0f, goodSaw = 0.0f, goodTriangle = 0.0f, goodSquare = 0.0f;
 
-    Remembered sweepRange{0u, 1.0f};  // exp(4.6051702 * sweepSmooth): exp(+0) = 1
-    Remembered cutoffTan{0u, 0.0f};   // tan(piOverRate * fc): tan(+0) = +0
-    float cutoffDamping = 1.0f;       // 1 / (1 + g (g + 1)) for g = cutoffTan.value
-    Remembered pitchFactor{0u, 1.0f}; // exp2 of the pitch exponent: exp2(+0) = 1
+    // Maths calls are skipped while their arguments repeat (settled
+    // smoothers, a held envelope, a square or random LFO between its steps).
+    quill::Remembered sweepRange{0u, 1.0f};  // exp(4.6051702 * sweepSmooth): exp(+0) = 1
+    quill::Remembered cutoffTan{0u, 0.0f};   // tan(piOverRate * fc): tan(+0) = +0
+    float cutoffDamping = 1.0f;              // 1 / (1 + g (g + 1)) for g = cutoffTan.value
+    quill::Remembered pitchFactor{0u, 1.0f}; // exp2 of the pitch exponent: exp2(+0) = 1
+
+    // The running state, in locals for the length of a block: loaded from
+    // the pairs' second elements, and stored back into both elements (after
+    // a block's last shift both hold its last sample).
+    struct Running {
+        int32_t held, holdCount, releaseCount;
+        float saw, square, revSaw, random, triangle;  // the buttons at the previous sample
+        float sweepS, decayS, decayL, depthS, shape, speedS, lfoP;
+        int32_t noise;
+        float noiseH, osc, s1, s2;
+        quill::Remembered range, tangent, factor;  // sweepRange, cutoffTan, pitchFactor
+        float damping;                             // cutoffDamping
+    };
+    Running load() const;
+    void store(const Running& r);
 
     // Reads every control cell once: sliders clamped to their ranges, non-finite values ignored.
     BlockControls readControls();
     // True when the whole block is the middle of a held note: no press, none
     // released, the envelope at full level.
     bool heldNote(const BlockControls& c) const;
+    // The sweep filter's tangent and damping for a smoothed sweep and an
+    // envelope level, each maths call made only when its argument changed.
+    void sweepFilter(float sweepS, float env, quill::Remembered& range, quill::Remembered& tangent, float& d) const;
     // The block loop for a held note: the envelope stays at 1.
-    // The sweep filter's coefficients for a smoothed sweep and an envelope level.
-    void sweepFilter(float sweepS, float env, Remembered& range, Remembered& tangent, float& damping) const;
     void computeHeld(const BlockControls& c, int count, float* out0, float* out1);
     // The block loop for every other case: each step of the plain description.
     void computeMoving(const BlockControls& c, int count, float* out0, float* out1);

@@ -10,17 +10,42 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 
 #include "kernels/common/control_smoother.h"
 #include "kernels/common/exact_phase.h"
 #include "kernels/common/float_to_int.h"
+#include "kernels/common/lanes.h"
 #include "kernels/common/polyblep.h"
 #include "kernels/common/wrapping_noise.h"
-#include "kernels/klaxon/klaxon.h"
 #include "kernels/common/maths/maths.h"
+#include "kernels/klaxon/klaxon.h"
 
 namespace {
+
+using quill::bitsOf;
+
+// The sweep filter's coefficients, each written once for every number type
+// that forms them (one float a sample, or lanes of them at a time).
+
+// The exponent of the cutoff's range: 100^sweep = exp(4.6051702 · sweep).
+inline float rangeExponent(float sweep) { return 4.6051702f * sweep; }
+
+// The tangent's argument for range 100^sweep at envelope env: the cutoff
+// runs from 20 Hz up to 20 + 60 · range at full envelope, capped at
+// maxCutoff (below half the rate).
+template <class T>
+__attribute__((always_inline)) inline T cutoffAngle(T range, float env, T maxCutoff, float piOverRate)
+{
+    const T fc = 20.0f + 60.0f * env * range;
+    return piOverRate * (maxCutoff < fc ? maxCutoff : fc);  // std::min(fc, maxCutoff)
+}
+
+// The trapezoidal lowpass's damping at resonance 1 for g = tan(angle).
+template <class T>
+__attribute__((always_inline)) inline T damping(T g)
+{
+    return 1.0f / (1.0f + g * (g + 1.0f));
+}
 
 // count + step for step >= 0, stopping at INT32_MAX instead of overflowing.
 int32_t addSaturating(int32_t count, int32_t step)
@@ -32,13 +57,6 @@ int32_t addSaturating(int32_t count, int32_t step)
 float rise(float value, float previous)
 {
     return std::max(0.0f, value - previous);
-}
-
-uint32_t bitsOf(float v)
-{
-    uint32_t b;
-    std::memcpy(&b, &v, sizeof b);
-    return b;
 }
 
 // Attack/hold/release level in [0, 1] from the counters. While held the
@@ -53,6 +71,20 @@ float envelope(int32_t holdCount, int32_t releaseCount, float attackStep, float 
     return std::max(0.0f, attack - release);
 }
 
+// The LFO's next phase, restarted by a press (edge 1 or more; +0 leaves the
+// phase running), and the random steps' value drawn at each wrap.
+__attribute__((always_inline)) inline float lfoPhaseStep(float speedS, float invRate, float edge, float& lfoP,
+                                                         int32_t& noise, float& noiseH)
+{
+    noise = quill::noiseNext(noise);
+    float phase = quill::wrapPhase(speedS * invRate + (1.0f - edge) * lfoP);
+    // An infinite edge (huge button values) leaves no phase: restart at 0.
+    if (!std::isfinite(phase)) phase = 0.0f;
+    if (phase < lfoP) noiseH = static_cast<float>(noise) * 4.656613e-10f;
+    lfoP = phase;
+    return phase;
+}
+
 // LFO value in [-1, 1] for shape code `shape` at `phase`.
 float lfo(int32_t shape, float phase, float noiseHeld)
 {
@@ -61,6 +93,13 @@ float lfo(int32_t shape, float phase, float noiseHeld)
     if (shape == 2) return 2.0f * phase - 1.0f;                    // rising ramp
     if (shape == 3) return 1.0f - 2.0f * phase;                    // falling ramp
     return noiseHeld;                                              // random steps
+}
+
+// The pitch exponent in octaves: +-depth of LFO, down by up to depth/2 as
+// the envelope falls.
+inline float pitchExponent(float depthS, float lfoValue, float env)
+{
+    return depthS * (lfoValue + 0.5f * (env - 1.0f));
 }
 
 // polyBLEP correction at phase x for increment dt, scaled by period / m. The
@@ -98,29 +137,30 @@ float svfLowpass(float x, float g, float d, float& s1, float& s2)
     return low;
 }
 
-#ifdef QUILL_MATHS_AVX2
-// The sweep filter's tangents and dampings for the gliding sweep's ranges
-// (100^sweep) at envelope env, eight samples at a time on a processor with
-// AVX2: the same operations, lane by lane, as the chunk loop's. Returns how
-// many samples it formed (a multiple of eight).
-__attribute__((target("avx2"), noinline)) int sweepFiltersAvx2(const float* ranges, int n, float env, float piOverRate,
-                                                              float maxCutoff, float* gs, float* dampings)
+// The output: the lowpass times the envelope, softly saturated.
+inline float saturated(float env, float low)
 {
-    using namespace quill::maths;
-    int i = 0;
-    for (; i + 8 <= n; i += 8) {
-        f32x8 range;
-        std::memcpy(&range, ranges + i, sizeof range);
-        const f32x8 fc = 20.0f + 60.0f * env * range;
-        const f32x8 capped = maxCutoff < fc ? f32x8{} + maxCutoff : fc;  // std::min(fc, maxCutoff)
-        const f32x8 g = tangentsOfEight(piOverRate * capped);
-        const f32x8 damping = 1.0f / (1.0f + g * (g + 1.0f));
-        std::memcpy(gs + i, &g, sizeof g);
-        std::memcpy(dampings + i, &damping, sizeof damping);
-    }
-    return i;
+    const float e = env * low;
+    return e / (1.0f + std::fabs(e));
 }
-#endif
+
+// The sweep filter's tangents and dampings for the gliding sweep's ranges
+// (100^sweep) at envelope env, in the widest lanes this processor has.
+// Returns how many samples it formed (a multiple of the lanes' width).
+int sweepFilters(const float* ranges, int n, float env, float piOverRate, float maxCutoff, float* gs, float* dampings)
+{
+    int formed = 0;
+    quill::lanes::widest([&](auto lanes) __attribute__((always_inline)) {
+        using V = decltype(lanes);
+        const V cap = quill::lanes::splat<V>(maxCutoff);
+        for (; formed + quill::lanes::widthOf<V> <= n; formed += quill::lanes::widthOf<V>) {
+            const V g = quill::tangent(cutoffAngle(quill::lanes::load<V>(ranges + formed), env, cap, piOverRate));
+            quill::lanes::store(gs + formed, g);
+            quill::lanes::store(dampings + formed, damping(g));
+        }
+    });
+    return formed;
+}
 
 }  // namespace
 
@@ -134,6 +174,41 @@ void klaxon::compute(int count, QUILLFLOAT** /*inputs*/, QUILLFLOAT** outputs)
         computeMoving(c, count, outputs[0], outputs[1]);
 }
 
+klaxon::Running klaxon::load() const
+{
+    return Running{held[1],        holdCount[1],    releaseCount[1], sawButton[1],   squareButton[1],
+                   revSawButton[1], randomButton[1], triangleButton[1], sweepSmooth[1], decaySmooth[1],
+                   decayLatched[1], depthSmooth[1],  shapeLatched[1], speedSmooth[1],  lfoPhase[1],
+                   noiseState[1],  noiseHeld[1],    oscPhase[1],     filterState1[1], filterState2[1],
+                   sweepRange,     cutoffTan,       pitchFactor,     cutoffDamping};
+}
+
+void klaxon::store(const Running& r)
+{
+    held[0] = held[1] = r.held;
+    holdCount[0] = holdCount[1] = r.holdCount;
+    releaseCount[0] = releaseCount[1] = r.releaseCount;
+    sawButton[0] = sawButton[1] = r.saw;
+    squareButton[0] = squareButton[1] = r.square;
+    revSawButton[0] = revSawButton[1] = r.revSaw;
+    randomButton[0] = randomButton[1] = r.random;
+    triangleButton[0] = triangleButton[1] = r.triangle;
+    sweepSmooth[0] = sweepSmooth[1] = r.sweepS;
+    decaySmooth[0] = decaySmooth[1] = r.decayS;
+    decayLatched[0] = decayLatched[1] = r.decayL;
+    depthSmooth[0] = depthSmooth[1] = r.depthS;
+    shapeLatched[0] = shapeLatched[1] = r.shape;
+    speedSmooth[0] = speedSmooth[1] = r.speedS;
+    lfoPhase[0] = lfoPhase[1] = r.lfoP;
+    noiseState[0] = noiseState[1] = r.noise;
+    noiseHeld[0] = noiseHeld[1] = r.noiseH;
+    oscPhase[0] = oscPhase[1] = r.osc;
+    filterState1[0] = filterState1[1] = r.s1;
+    filterState2[0] = filterState2[1] = r.s2;
+    sweepRange = r.range, cutoffTan = r.tangent, pitchFactor = r.factor;
+    cutoffDamping = r.damping;
+}
+
 bool klaxon::heldNote(const BlockControls& c) const
 {
     const float edge = rise(c.saw, sawButton[1]) + rise(c.square, squareButton[1]) +
@@ -144,6 +219,17 @@ bool klaxon::heldNote(const BlockControls& c) const
            std::min(1.0f, static_cast<float>(holdCount[1]) * attackStep) == 1.0f;
 }
 
+inline void klaxon::sweepFilter(float sweepS, float env, quill::Remembered& range, quill::Remembered& tangent,
+                                float& d) const
+{
+    range.of(rangeExponent(sweepS), [](float x) { return quill::exponentialE(x); });
+    const float tanArg = cutoffAngle(range.value, env, maxCutoff, piOverRate);
+    if (tangent.differs(tanArg)) {
+        tangent = {bitsOf(tanArg), quill::tangent(tanArg)};
+        d = damping(tangent.value);
+    }
+}
+
 // With no press (edge +0), none released (release count 0) and a full
 // attack, env is exactly 1 on every sample, and the envelope's pitch term a
 // constant; (1 - edge) x phase is the phase itself, and env x low is low. The
@@ -152,36 +238,13 @@ bool klaxon::heldNote(const BlockControls& c) const
 // factors and, while the sweep glides, the lowpass coefficients, several
 // lanes at a time; then oscillator and lowpass. A smoother at rest gives its
 // own value again at every step, so running it changes nothing.
-// The sweep filter's tangent and damping for smoothed sweep `sweepS` and
-// envelope `env`: the cutoff from 20 Hz up to 20 + 60 * 100^sweep at full
-// envelope. Each maths call is made only when its argument changed.
-inline void klaxon::sweepFilter(float sweepS, float env, Remembered& range, Remembered& tangent, float& damping) const
-{
-    const float rangeArg = 4.6051702f * sweepS;
-    if (bitsOf(rangeArg) != range.key) range = {bitsOf(rangeArg), quill::exponentialE(rangeArg)};
-    const float fc = std::min(20.0f + 60.0f * env * range.value, maxCutoff);
-    const float tanArg = piOverRate * fc;
-    if (bitsOf(tanArg) != tangent.key) {
-        tangent = {bitsOf(tanArg), quill::tangent(tanArg)};
-        const float g = tangent.value;
-        damping = 1.0f / (1.0f + g * (g + 1.0f));
-    }
-}
-
 void klaxon::computeHeld(const BlockControls& c, int count, float* out0, float* out1)
 {
     const float env = 1.0f;
     const float pole = smoothPole;
-    float sweepS = sweepSmooth[1], decayS = decaySmooth[1], depthS = depthSmooth[1], speedS = speedSmooth[1];
-    const bool sweepGlides = bitsOf(quill::smoothStep(pole, sweepS, c.sweepIn)) != bitsOf(sweepS);
-    if (!sweepGlides) {
-        sweepFilter(sweepS, env, sweepRange, cutoffTan, cutoffDamping);
-    }
-    const float envTerm = 0.5f * (env - 1.0f);
-    int32_t holdNow = holdCount[1];
-    int32_t noise = noiseState[1];
-    float lfoP = lfoPhase[1], noiseH = noiseHeld[1], osc = oscPhase[1], s1 = filterState1[1], s2 = filterState2[1];
-    Remembered factor = pitchFactor;
+    Running r = load();
+    const bool sweepGlides = bitsOf(quill::smoothStep(pole, r.sweepS, c.sweepIn)) != bitsOf(r.sweepS);
+    if (!sweepGlides) sweepFilter(r.sweepS, env, r.range, r.tangent, r.damping);
 
     // Five arrays of 64 floats: 1.25 KiB of stack.
     constexpr int kChunk = 64;
@@ -191,170 +254,101 @@ void klaxon::computeHeld(const BlockControls& c, int count, float* out0, float* 
             const int n = count - start < kChunk ? count - start : kChunk;
             int changed = 0;
             for (int i = 0; i < n; ++i) {
-                holdNow = addSaturating(holdNow, 1);
-                sweepS = quill::smoothStep(pole, sweepS, c.sweepIn);
-                sweepArgs[i] = 4.6051702f * sweepS;
-                decayS = quill::smoothStep(pole, decayS, c.decayIn);
-                depthS = quill::smoothStep(pole, depthS, c.depthIn);
-                speedS = quill::smoothStep(pole, speedS, c.speedIn);
-                noise = quill::noiseNext(noise);
-                float phase = quill::wrapPhase(speedS * invRate + lfoP);
-                if (!std::isfinite(phase)) phase = 0.0f;
-                if (phase < lfoP) noiseH = static_cast<float>(noise) * 4.656613e-10f;
-                lfoP = phase;
-                pitchArgs[i] = depthS * (lfoValue(phase, noiseH) + envTerm);
-                changed += bitsOf(pitchArgs[i]) != factor.key;
+                r.holdCount = addSaturating(r.holdCount, 1);
+                r.sweepS = quill::smoothStep(pole, r.sweepS, c.sweepIn);
+                sweepArgs[i] = rangeExponent(r.sweepS);
+                r.decayS = quill::smoothStep(pole, r.decayS, c.decayIn);
+                r.depthS = quill::smoothStep(pole, r.depthS, c.depthIn);
+                r.speedS = quill::smoothStep(pole, r.speedS, c.speedIn);
+                const float phase = lfoPhaseStep(r.speedS, invRate, 0.0f, r.lfoP, r.noise, r.noiseH);
+                pitchArgs[i] = pitchExponent(r.depthS, lfoValue(phase, r.noiseH), env);
+                changed += r.factor.differs(pitchArgs[i]);
             }
             if (changed) {
                 quill::exponentialsTwo(pitchArgs, factors, n);
-                factor = {bitsOf(pitchArgs[n - 1]), factors[n - 1]};
+                r.factor = {bitsOf(pitchArgs[n - 1]), factors[n - 1]};
             } else {
-                for (int i = 0; i < n; ++i) factors[i] = factor.value;
+                for (int i = 0; i < n; ++i) factors[i] = r.factor.value;
             }
             if (sweepGlides) {
-                sweepRange.key = bitsOf(sweepArgs[n - 1]);
+                r.range.key = bitsOf(sweepArgs[n - 1]);
                 quill::exponentialsE(sweepArgs, sweepArgs, n);
-                sweepRange.value = sweepArgs[n - 1];
-                cutoffTan.key = bitsOf(piOverRate * std::min(20.0f + 60.0f * env * sweepArgs[n - 1], maxCutoff));
-                int formed = 0;
-#ifdef QUILL_MATHS_AVX2
-                if (quill::maths::kHasAvx2) formed = sweepFiltersAvx2(sweepArgs, n, env, piOverRate, maxCutoff, gs, dampings);
-#endif
-                for (int i = formed; i < n; ++i) gs[i] = piOverRate * std::min(20.0f + 60.0f * env * sweepArgs[i], maxCutoff);
-                quill::tangents(gs + formed, gs + formed, n - formed);
-                for (int i = formed; i < n; ++i) dampings[i] = 1.0f / (1.0f + gs[i] * (gs[i] + 1.0f));
-                cutoffTan.value = gs[n - 1];
-                cutoffDamping = dampings[n - 1];
+                r.range.value = sweepArgs[n - 1];
+                r.tangent.key = bitsOf(cutoffAngle(sweepArgs[n - 1], env, maxCutoff, piOverRate));
+                for (int i = sweepFilters(sweepArgs, n, env, piOverRate, maxCutoff, gs, dampings); i < n; ++i) {
+                    gs[i] = quill::tangent(cutoffAngle(sweepArgs[i], env, maxCutoff, piOverRate));
+                    dampings[i] = damping(gs[i]);
+                }
+                r.tangent.value = gs[n - 1];
+                r.damping = dampings[n - 1];
             } else {
-                for (int i = 0; i < n; ++i) gs[i] = cutoffTan.value, dampings[i] = cutoffDamping;
+                for (int i = 0; i < n; ++i) gs[i] = r.tangent.value, dampings[i] = r.damping;
             }
             for (int i = 0; i < n; ++i) {
-                const float x = bandLimitedSquare(osc, factors[i], c.pitchInc, c.pitchPeriod);
-                const float low = svfLowpass(x, gs[i], dampings[i], s1, s2);
-                const float e = env * low;
-                const float y = e / (1.0f + std::fabs(e));
+                const float x = bandLimitedSquare(r.osc, factors[i], c.pitchInc, c.pitchPeriod);
+                const float y = saturated(env, svfLowpass(x, gs[i], dampings[i], r.s1, r.s2));
                 out0[start + i] = y;
                 out1[start + i] = y;
             }
         }
     };
     // One loop per LFO shape, the shape's formula inlined.
-    const int32_t shape = quill::truncToInt(shapeLatched[1]);
+    const int32_t shape = quill::truncToInt(r.shape);
     if (shape <= 0) run([](float phase, float) { return lfo(0, phase, 0.0f); });
     else if (shape == 1) run([](float phase, float) { return lfo(1, phase, 0.0f); });
     else if (shape == 2) run([](float phase, float) { return lfo(2, phase, 0.0f); });
     else if (shape == 3) run([](float phase, float) { return lfo(3, phase, 0.0f); });
     else run([](float, float heldValue) { return heldValue; });
 
-    held[0] = held[1] = 1;
-    holdCount[0] = holdCount[1] = holdNow;
-    releaseCount[0] = releaseCount[1] = 0;
-    sawButton[0] = sawButton[1] = c.saw;
-    squareButton[0] = squareButton[1] = c.square;
-    revSawButton[0] = revSawButton[1] = c.revSaw;
-    randomButton[0] = randomButton[1] = c.random;
-    triangleButton[0] = triangleButton[1] = c.triangle;
-    sweepSmooth[0] = sweepSmooth[1] = sweepS;
-    decaySmooth[0] = decaySmooth[1] = decayS;
-    decayLatched[0] = decayLatched[1];
-    depthSmooth[0] = depthSmooth[1] = depthS;
-    shapeLatched[0] = shapeLatched[1];
-    speedSmooth[0] = speedSmooth[1] = speedS;
-    lfoPhase[0] = lfoPhase[1] = lfoP;
-    noiseState[0] = noiseState[1] = noise;
-    noiseHeld[0] = noiseHeld[1] = noiseH;
-    oscPhase[0] = oscPhase[1] = osc;
-    filterState1[0] = filterState1[1] = s1;
-    filterState2[0] = filterState2[1] = s2;
-    pitchFactor = factor;
+    r.held = 1;
+    r.releaseCount = 0;
+    r.saw = c.saw, r.square = c.square, r.revSaw = c.revSaw, r.random = c.random, r.triangle = c.triangle;
+    store(r);
 }
 
 void klaxon::computeMoving(const BlockControls& c, int count, float* out0, float* out1)
 {
-    // The previous sample's values.
-    int32_t heldPrev = held[1], holdPrev = holdCount[1], releasePrev = releaseCount[1];
-    float sawPrev = sawButton[1], squarePrev = squareButton[1], revSawPrev = revSawButton[1];
-    float randomPrev = randomButton[1], trianglePrev = triangleButton[1];
-    float sweepS = sweepSmooth[1], decayS = decaySmooth[1], decayL = decayLatched[1], depthS = depthSmooth[1];
-    float shape = shapeLatched[1], speedS = speedSmooth[1], lfoP = lfoPhase[1];
-    int32_t noise = noiseState[1];
-    float noiseH = noiseHeld[1], osc = oscPhase[1], s1 = filterState1[1], s2 = filterState2[1];
-    Remembered range = sweepRange, tangent = cutoffTan, factor = pitchFactor;
-    float damping = cutoffDamping;
+    Running r = load();  // the previous sample's values
     const float pole = smoothPole;
 
     for (int i = 0; i < count; ++i) {
         // Triggers: a rise from all released restarts the hold count.
-        const int32_t holdNow = c.anyHeld > heldPrev ? c.anyHeld : addSaturating(holdPrev, c.anyHeld);
-        const int32_t releaseNow = c.noneHeld * addSaturating(releasePrev, 1);
-        const float riseSaw = rise(c.saw, sawPrev);
-        const float riseSquare = rise(c.square, squarePrev);
-        const float riseRevSaw = rise(c.revSaw, revSawPrev);
-        const float riseRandom = rise(c.random, randomPrev);
-        const float riseTriangle = rise(c.triangle, trianglePrev);
+        const int32_t holdNow = c.anyHeld > r.held ? c.anyHeld : addSaturating(r.holdCount, c.anyHeld);
+        const int32_t releaseNow = c.noneHeld * addSaturating(r.releaseCount, 1);
+        const float riseSaw = rise(c.saw, r.saw);
+        const float riseSquare = rise(c.square, r.square);
+        const float riseRevSaw = rise(c.revSaw, r.revSaw);
+        const float riseRandom = rise(c.random, r.random);
+        const float riseTriangle = rise(c.triangle, r.triangle);
         const float edge = riseSaw + riseSquare + riseRevSaw + riseRandom + riseTriangle;
         const bool pressed = quill::truncToInt(edge) != 0;
 
         // Control smoothing; decay is latched at a press.
-        sweepS = quill::smoothStep(pole, sweepS, c.sweepIn);
-        decayS = quill::smoothStep(pole, decayS, c.decayIn);
-        if (pressed) decayL = decayS;
-        depthS = quill::smoothStep(pole, depthS, c.depthIn);
+        r.sweepS = quill::smoothStep(pole, r.sweepS, c.sweepIn);
+        r.decayS = quill::smoothStep(pole, r.decayS, c.decayIn);
+        if (pressed) r.decayL = r.decayS;
+        r.depthS = quill::smoothStep(pole, r.depthS, c.depthIn);
 
-        const float env = envelope(holdNow, releaseNow, attackStep, decayL, clampedRate);
+        const float env = envelope(holdNow, releaseNow, attackStep, r.decayL, clampedRate);
 
-        sweepFilter(sweepS, env, range, tangent, damping);
+        sweepFilter(r.sweepS, env, r.range, r.tangent, r.damping);
 
         // LFO: shape latched at a press, phase restarted by it.
-        if (pressed) shape = riseSquare + 2.0f * riseSaw + 3.0f * riseRevSaw + 4.0f * riseRandom;
-        speedS = quill::smoothStep(pole, speedS, c.speedIn);
-        noise = quill::noiseNext(noise);
-        const float q = speedS * invRate + (1.0f - edge) * lfoP;
-        float phase = quill::wrapPhase(q);
-        // An infinite edge (huge button values) leaves no phase: restart at 0.
-        if (!std::isfinite(phase)) phase = 0.0f;
-        if (phase < lfoP) noiseH = static_cast<float>(noise) * 4.656613e-10f;
-        lfoP = phase;
-        const float L = lfo(quill::truncToInt(shape), phase, noiseH);
+        if (pressed) r.shape = riseSquare + 2.0f * riseSaw + 3.0f * riseRevSaw + 4.0f * riseRandom;
+        r.speedS = quill::smoothStep(pole, r.speedS, c.speedIn);
+        const float phase = lfoPhaseStep(r.speedS, invRate, edge, r.lfoP, r.noise, r.noiseH);
+        const float L = lfo(quill::truncToInt(r.shape), phase, r.noiseH);
 
-        // Oscillator: +-depth octaves of LFO, down by up to depth/2 octaves as env falls.
-        const float pitchArg = depthS * (L + 0.5f * (env - 1.0f));
-        if (bitsOf(pitchArg) != factor.key) factor = {bitsOf(pitchArg), quill::exponentialTwo(pitchArg)};
-        const float x = bandLimitedSquare(osc, factor.value, c.pitchInc, c.pitchPeriod);
+        const float pitchArg = pitchExponent(r.depthS, L, env);
+        const float factor = r.factor.of(pitchArg, [](float x) { return quill::exponentialTwo(x); });
+        const float x = bandLimitedSquare(r.osc, factor, c.pitchInc, c.pitchPeriod);
 
-        const float low = svfLowpass(x, tangent.value, damping, s1, s2);
-
-        const float e = env * low;
-        const float y = e / (1.0f + std::fabs(e));
+        const float y = saturated(env, svfLowpass(x, r.tangent.value, r.damping, r.s1, r.s2));
         out0[i] = y;
         out1[i] = y;
 
-        heldPrev = c.anyHeld, holdPrev = holdNow, releasePrev = releaseNow;
-        sawPrev = c.saw, squarePrev = c.square, revSawPrev = c.revSaw, randomPrev = c.random;
-        trianglePrev = c.triangle;
+        r.held = c.anyHeld, r.holdCount = holdNow, r.releaseCount = releaseNow;
+        r.saw = c.saw, r.square = c.square, r.revSaw = c.revSaw, r.random = c.random, r.triangle = c.triangle;
     }
-
-    // Back into the pairs: after the last shift both elements hold the last sample.
-    held[0] = held[1] = heldPrev;
-    holdCount[0] = holdCount[1] = holdPrev;
-    releaseCount[0] = releaseCount[1] = releasePrev;
-    sawButton[0] = sawButton[1] = sawPrev;
-    squareButton[0] = squareButton[1] = squarePrev;
-    revSawButton[0] = revSawButton[1] = revSawPrev;
-    randomButton[0] = randomButton[1] = randomPrev;
-    triangleButton[0] = triangleButton[1] = trianglePrev;
-    sweepSmooth[0] = sweepSmooth[1] = sweepS;
-    decaySmooth[0] = decaySmooth[1] = decayS;
-    decayLatched[0] = decayLatched[1] = decayL;
-    depthSmooth[0] = depthSmooth[1] = depthS;
-    shapeLatched[0] = shapeLatched[1] = shape;
-    speedSmooth[0] = speedSmooth[1] = speedS;
-    lfoPhase[0] = lfoPhase[1] = lfoP;
-    noiseState[0] = noiseState[1] = noise;
-    noiseHeld[0] = noiseHeld[1] = noiseH;
-    oscPhase[0] = oscPhase[1] = osc;
-    filterState1[0] = filterState1[1] = s1;
-    filterState2[0] = filterState2[1] = s2;
-    sweepRange = range, cutoffTan = tangent, pitchFactor = factor;
-    cutoffDamping = damping;
+    store(r);
 }

@@ -9,7 +9,7 @@
 #include "kernels/common/rate_clamp.h"
 #include "kernels/leveler/leveler_stages.h"
 
-using quill::leveler_stages::kMaxCutoffAngle;
+using quill::leveler_stages::cappedAngle;
 
 int leveler::getNumInputs() { return 1; }
 int leveler::getNumOutputs() { return 1; }
@@ -32,7 +32,7 @@ void leveler::instanceInit(int rate)
     instanceClear();
 }
 
-// Cutoff angles are capped at kMaxCutoffAngle and the smoother's step at 1,
+// Cutoff angles are capped (cappedAngle) and the smoother's step at 1,
 // which only matters far below 44100 Hz: there the band limit, hiss and tone
 // filters would otherwise sit above half the rate and the smoother overshoot.
 void leveler::instanceConstants(int rate)
@@ -44,10 +44,10 @@ void leveler::instanceConstants(int rate)
     piOverRate = 3.1415927f * u;
     smoothIn = quill::smoothingWeight(44.1f * u);
     smoothPole = 1.0f - smoothIn;
-    bandTan = quill::tangent(std::min(56548.668f * u, kMaxCutoffAngle));
+    bandTan = quill::tangent(cappedAngle(56548.668f * u));
     bandCot = 1.0f / bandTan;
     bandNorm = 1.0f / ((1.4142135f + bandCot) * bandCot + 1.0f);
-    hissCot = 1.0f / quill::tangent(std::min(25132.742f * u, kMaxCutoffAngle));
+    hissCot = 1.0f / quill::tangent(cappedAngle(25132.742f * u));
     hissPole = 1.0f - hissCot;
     hissNorm = 1.0f / (hissCot + 1.0f);
     inputAttack = quill::exponentialE(-50.0f * u);

@@ -9,6 +9,7 @@
 
 #include "interface/dsp.h"
 #include "kernels/common/maths/maths.h"
+#include "kernels/common/remembered.h"
 
 class leveler : public dsp {
 public:
@@ -60,18 +61,12 @@ public:
     void compute(int count, QUILLFLOAT** inputs, QUILLFLOAT** outputs) override;
 
 private:
-    // Last argument (as bits) and result of a maths call: while the argument
-    // repeats (a settled intensity, a level below the knee) the result is the
-    // same, so the call is skipped.
-    struct Remembered {
-        uint32_t key;  // bits of the argument
-        float value;   // the call's result for it
-    };
-
     float lastGoodIntensity = 0.3f;  // last finite intensity read, clamped to [0, 1]
-    Remembered toneCot{0u, 1.0f / quill::tangent(0.0f)};  // 1 / tan(tone angle)
-    Remembered makeup{0u, quill::exponentialTen(0.0f)};           // 10^(1.5 - 1.5 r)
-    Remembered gain{0u, quill::exponentialTen(0.0f)};             // 10^(compressor exponent)
+    // Maths results while their arguments repeat (a settled intensity, a
+    // level below the knee).
+    quill::Remembered toneCot{0u, 1.0f / quill::tangent(0.0f)};  // 1 / tan(tone angle)
+    quill::Remembered makeup{0u, quill::exponentialTen(0.0f)};   // 10^(1.5 - 1.5 r)
+    quill::Remembered gain{0u, quill::exponentialTen(0.0f)};     // 10^(compressor exponent)
 
     // The intensity for this block: the cell clamped to [0, 1], or the last
     // good value when the cell holds no finite number.

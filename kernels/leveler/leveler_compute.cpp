@@ -12,24 +12,18 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 
 #include "kernels/common/control_smoother.h"
+#include "kernels/common/lanes.h"
 #include "kernels/common/wrapping_noise.h"
 #include "kernels/leveler/leveler.h"
 #include "kernels/leveler/leveler_stages.h"
 #include "kernels/common/maths/maths.h"
 
 namespace stage = quill::leveler_stages;
+using quill::bitsOf;
 
 namespace {
-
-uint32_t bitsOf(float v)
-{
-    uint32_t b;
-    std::memcpy(&b, &v, sizeof b);
-    return b;
-}
 
 // Samples per pass: the passes hand values on through arrays of this size.
 constexpr int kChunk = 64;
@@ -43,26 +37,19 @@ float ratioOf(float k)
     return std::max(1.0f - k, 0.0001f);
 }
 
-#ifdef QUILL_MATHS_AVX2
-// The tone filter's cotangents for smoothed intensities k, eight at a time on
-// a processor with AVX2: the same operations, lane by lane, as the chunk
-// loop's. Returns how many it formed (a multiple of eight).
-__attribute__((target("avx2"), noinline)) int toneCotangentsAvx2(const float* k, int n, float piOverRate, float* cots)
+// The tone filter's cotangents for n smoothed intensities k, in the widest
+// lanes this processor runs and the rest one by one.
+void toneCotangents(const float* k, int n, float piOverRate, float* cots)
 {
-    using namespace quill::maths;
-    int i = 0;
-    for (; i + 8 <= n; i += 8) {
-        f32x8 kv;
-        std::memcpy(&kv, k + i, sizeof kv);
-        const f32x8 scaled = (kv * -13000.0f + 20000.0f) * piOverRate;
-        const f32x8 cap = f32x8{} + stage::kMaxCutoffAngle;
-        const f32x8 t = tangentsOfEight(cap < scaled ? cap : scaled);  // of std::min(scaled, cap)
-        const f32x8 cot = 1.0f / t;
-        std::memcpy(cots + i, &cot, sizeof cot);
-    }
-    return i;
+    using namespace quill::lanes;
+    widest([=](auto lanes) __attribute__((always_inline)) {
+        using V = decltype(lanes);
+        int i = 0;
+        for (; i + widthOf<V> <= n; i += widthOf<V>)
+            store(cots + i, stage::toneCotangent(stage::toneAngle(load<V>(k + i), piOverRate)));
+        for (; i < n; ++i) cots[i] = stage::toneCotangent(stage::toneAngle(k[i], piOverRate));
+    });
 }
-#endif
 
 }  // namespace
 
@@ -97,13 +84,13 @@ void leveler::compute(int count, QUILLFLOAT** inputs, QUILLFLOAT** outputs)
     float noisePrev = noiseValue[1], hissPrev = hiss[1], inEnv = inputEnvelope[1];
     float band[3] = {bandState[0], bandState[1], bandState[2]};
     float sumPrev = bandSum[1], det = detEnvelope[1], shapedPrev = shaped[1], tonePrev = tone[1];
-    Remembered cot = toneCot, up = makeup, down = gain;
+    quill::Remembered cot = toneCot, up = makeup, down = gain;
     const float pole = smoothPole, norm = bandNorm;
 
     // Per-sample values handed from one pass to the next.
-    // Eight arrays of 64 floats: 2 KiB of stack.
+    // Seven arrays of 64 floats: 1.75 KiB of stack.
     float smoothed[kChunk], sums[kChunk], levels[kChunk], gains[kChunk];
-    float ratios[kChunk], angles[kChunk], cots[kChunk], ups[kChunk];
+    float ratios[kChunk], cots[kChunk], ups[kChunk];
 
     for (int start = 0; start < count; start += kChunk) {
         const int n = std::min(kChunk, count - start);
@@ -160,23 +147,15 @@ void leveler::compute(int count, QUILLFLOAT** inputs, QUILLFLOAT** outputs)
         // while the intensity glides, every sample's differ, and the
         // tangents are formed several lanes at a time.
         if (gliding) {
-            int formed = 0;
-#ifdef QUILL_MATHS_AVX2
-            if (quill::maths::kHasAvx2) formed = toneCotangentsAvx2(smoothed, n, piOverRate, cots);
-#endif
-            for (int i = formed; i < n; ++i) angles[i] = stage::toneAngle(smoothed[i], piOverRate);
-            quill::tangents(angles + formed, cots + formed, n - formed);
-            for (int i = formed; i < n; ++i) cots[i] = 1.0f / cots[i];
+            toneCotangents(smoothed, n, piOverRate, cots);
             for (int i = 0; i < n; ++i) ups[i] = stage::makeupExponent(ratios[i]);
             up.key = bitsOf(ups[n - 1]);
             quill::exponentialsTen(ups, ups, n);
             up.value = ups[n - 1];
             cot = {bitsOf(stage::toneAngle(smoothed[n - 1], piOverRate)), cots[n - 1]};
         } else {
-            const float angle = stage::toneAngle(smoothed[0], piOverRate);
-            if (bitsOf(angle) != cot.key) cot = {bitsOf(angle), 1.0f / quill::tangent(angle)};
-            const float makeupExp = stage::makeupExponent(ratioOf(smoothed[0]));
-            if (bitsOf(makeupExp) != up.key) up = {bitsOf(makeupExp), quill::exponentialTen(makeupExp)};
+            cot.of(stage::toneAngle(smoothed[0], piOverRate), stage::toneCotangent<float>);
+            up.of(stage::makeupExponent(ratioOf(smoothed[0])), quill::exponentialTen);
             for (int i = 0; i < n; ++i) cots[i] = cot.value, ups[i] = up.value;
         }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include "kernels/common/lanes.h"
 #include "kernels/common/maths/maths.h"
 
 namespace quill {
@@ -14,6 +15,14 @@ namespace leveler_stages {
 // every cutoff stays below 0.46 fs and its tangent finite and positive.
 // At 44100 Hz and above no cutoff of the leveler comes near it.
 constexpr float kMaxCutoffAngle = 1.4451326f;
+
+// A prewarp angle, capped at kMaxCutoffAngle (as std::min(angle, cap)); a
+// template over float or lanes of floats, as are the tone filter's pieces.
+template <class F>
+__attribute__((always_inline)) inline F cappedAngle(F angle)
+{
+    return lanes::select(kMaxCutoffAngle < angle, lanes::splat<F>(kMaxCutoffAngle), angle);
+}
 
 // Bilinear one-pole lowpass of the noise; noise times 2^-31 lies in [-1, 1).
 inline float hissLowpass(float norm, float pole, float noiseNow, float noisePrev, float previous)
@@ -57,14 +66,16 @@ inline float bandLowpass(float q, float norm, float a1, float a2, float* state)
     return 2.0f * state[1] + state[2] + state[0];
 }
 
-// The compressor's gain in decibels over 20 (its base-10 exponent):
-// threshold -36 dB, 6 dB quadratic knee, ratio 1/r. Exactly +-0 below the knee.
+// What the compressor takes the base-10 logarithm of: the detector's level,
+// kept above 1e-8 (-160 dB).
 inline float compressorLogArgument(float envelope)
 {
     return std::max(std::fabs(envelope), 1e-8f);
 }
 
-// The exponent from log10 of compressorLogArgument(envelope).
+// The compressor's gain in decibels over 20 (its base-10 exponent), from
+// log10 of compressorLogArgument(envelope): threshold -36 dB, 6 dB quadratic
+// knee, ratio 1/r. Exactly +-0 below the knee.
 inline float compressorExponentOfLog(float logArgument, float r)
 {
     const float level = 20.0f * logArgument;
@@ -91,9 +102,17 @@ inline float makeupExponent(float r)
 }
 
 // The prewarp angle of the tone cutoff 20000 - 13000 k Hz, capped.
-inline float toneAngle(float k, float piOverRate)
+template <class F>
+__attribute__((always_inline)) inline F toneAngle(F k, float piOverRate)
 {
-    return std::min((k * -13000.0f + 20000.0f) * piOverRate, kMaxCutoffAngle);
+    return cappedAngle((k * -13000.0f + 20000.0f) * piOverRate);
+}
+
+// The tone filter's cotangent of a prewarp angle.
+template <class F>
+__attribute__((always_inline)) inline F toneCotangent(F angle)
+{
+    return 1.0f / quill::tangent(angle);
 }
 
 // y / (1 + |y|) for y = makeup * gain * norm * sum, returned divided by norm.

@@ -4,7 +4,10 @@
 // set values through one-pole smoothers, so the coefficients never jump.
 #pragma once
 
+#include <cmath>
+
 #include "interface/dsp.h"
+#include "kernels/mellow/mellow_filter.h"
 
 class mellow : public dsp {
 public:
@@ -42,21 +45,32 @@ public:
         bool settled;         // both smoothers rest: one set of weights for the block
     };
     BlockInputs beginBlock();
-    void restingWeights(float& g, float& a1, float& a2) const;
+    // The weights while both smoothers rest, formed again only when the
+    // smoothed values (or the rate) changed since they were last formed.
+    const mellow_filter::Weights<float>& restingWeights();
     void glidingWeights(int count, const BlockInputs& b, float* g, float* a1, float* a2);
     // Zeroes the smoothers when they left the float range (they cannot,
     // short of a fault): compute's check of them, without the delay line.
     bool smoothersSane();
+    // Whether a delay line's two older values are finite and within
+    // kStateLimit: beyond it (inputs within +-1e6 keep it below about 4e13)
+    // the line would ring up past the float range at a low cutoff and high Q
+    // some blocks later, and starts afresh instead.
+    static constexpr float kStateLimit = 1e20f;
+    static bool delayLineSane(float one, float two)
+    {
+        return std::fabs(one) <= kStateLimit && std::fabs(two) <= kStateLimit;
+    }
 
 private:
     float cutoffCeiling = 0.0f;   // 0.49 · fs: keeps the prewarp angle below π/2
     float lastGoodCutoff = 0.0f;  // last finite "cutoff" read, stands in for a non-finite one
     float lastGoodQ = 0.0f;       // last finite "resonanceQ" read, likewise
-    // The settled filter's weights, kept from block to block, and the
-    // smoothed values (and prewarp factor) they were formed from.
+    // The resting weights, and the smoothed values (and prewarp factor)
+    // they were formed from.
     bool settledValid = false;
     float settledCutoff = 0.0f, settledQ = 0.0f, settledPiOverRate = 0.0f;
-    float settledG = 0.0f, settledA1 = 0.0f, settledA2 = 0.0f;
+    mellow_filter::Weights<float> settled{};
 
     // The cutoff this block uses: finite, in [20, 20000] and below half the rate.
     float blockCutoff();
@@ -65,6 +79,8 @@ private:
     // True when both smoothers sit at their fixed points for these inputs:
     // then every coefficient stays the same for the whole block.
     bool smoothersSettled(float cutoffIn, float qIn) const;
+    // True when the Q smoother rests at this input: its damping is one value.
+    bool qRests(float qIn) const;
     // The block with settled smoothers: coefficients formed once.
     void filterSettled(int count, const float* in, float* out0, float* out1);
     // The block with gliding smoothers; cutoffIn and qIn are their weighted inputs.

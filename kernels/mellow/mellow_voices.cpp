@@ -1,15 +1,15 @@
 // mellow~'s voices, four lanes at a time: the weights of a chunk are formed
 // once (by the kernel, from the shared smoothers), then every group of four
-// voices runs the recursion with them, two groups side by side. Each lane does the single-channel
-// recursion's operations in its order.
+// voices runs the recursion with them, two groups side by side. Each lane
+// does the single-channel recursion's operations in its order.
 #include "kernels/mellow/mellow_voices.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstring>
 
 #include "kernels/common/lanes.h"
+#include "kernels/common/voices_bank.h"
 #include "kernels/mellow/mellow.h"
+#include "kernels/mellow/mellow_filter.h"
 
 namespace {
 
@@ -18,18 +18,15 @@ using namespace quill::lanes;
 enum Array { kOneBack, kTwoBack, kArrays };
 
 constexpr int kChunk = 64;
-// Beyond this a voice's delay line is treated as poisoned, as compute does.
-constexpr float kStateLimit = 1e20f;
-
 // Four voices' delay lines.
 struct Lines {
-    f4 s1{}, s2{};
+    f32x4 s1{}, s2{};
 
     // One sample with weights g, a1, a2: the input in, the output back.
-    __attribute__((always_inline)) f4 step(f4 x, f4 g, f4 a1, f4 a2)
+    __attribute__((always_inline)) f32x4 step(f32x4 x, f32x4 g, f32x4 a1, f32x4 a2)
     {
-        const f4 s0 = x - g * (a1 * s1 + a2 * s2);
-        const f4 y = g * (s0 + splat(2.0f) * s1 + s2);
+        const f32x4 s0 = mellow_filter::lowpassFeedback(x, g, a1, a2, s1, s2);
+        const f32x4 y = mellow_filter::lowpassFeedforward(g, s0, s1, s2);
         s2 = s1;
         s1 = s0;
         return y;
@@ -40,12 +37,12 @@ struct Lines {
 // place (inputs in, outputs out); two groups at a time overlap their
 // recursions.
 template <bool Two>
-void recurse(f4* frameA, f4* frameB, int length, const float* g, const float* a1, const float* a2, bool resting,
+void recurse(f32x4* frameA, f32x4* frameB, int length, const float* g, const float* a1, const float* a2, bool resting,
              Lines& a, Lines& b)
 {
     for (int i = 0; i < length; ++i) {
         const int w = resting ? 0 : i;
-        const f4 gw = splat(g[w]), a1w = splat(a1[w]), a2w = splat(a2[w]);
+        const f32x4 gw = splat(g[w]), a1w = splat(a1[w]), a2w = splat(a2[w]);
         frameA[i] = a.step(frameA[i], gw, a1w, a2w);
         if (Two) frameB[i] = b.step(frameB[i], gw, a1w, a2w);
     }
@@ -55,9 +52,9 @@ void recurse(f4* frameA, f4* frameB, int length, const float* g, const float* a1
 
 namespace mellow_voices {
 
-int stride(int channels) { return (std::max(channels, 0) + kWidth - 1) / kWidth * kWidth; }
+int stride(int channels) { return quill::voices::stride(channels); }
 
-std::size_t bankFloats(int channels) { return static_cast<std::size_t>(kArrays) * static_cast<std::size_t>(stride(channels)); }
+std::size_t bankFloats(int channels) { return quill::voices::bankFloats(kArrays, channels); }
 
 void compute(mellow& k, float* bank, int channels, int count, const float* const* in, float* const* out0,
              float* const* out1)
@@ -67,14 +64,15 @@ void compute(mellow& k, float* bank, int channels, int count, const float* const
     const mellow::BlockInputs block = k.beginBlock();
     // A chunk's weights (1 entry when resting), and the chunk's frames.
     alignas(16) float g[kChunk], a1[kChunk], a2[kChunk];
-    f4 frameA[kChunk], frameB[kChunk];
-    if (block.settled) k.restingWeights(g[0], a1[0], a2[0]);
+    f32x4 frameA[kChunk], frameB[kChunk];
+    if (block.settled) {
+        const mellow_filter::Weights<float> w = k.restingWeights();
+        g[0] = w.g, a1[0] = w.a1, a2[0] = w.a2;
+    }
     for (int start = 0; start < count; start += kChunk) {
         const int length = std::min(kChunk, count - start);
         if (!block.settled) k.glidingWeights(length, block, g, a1, a2);
-        for (int first = 0; first < channels; first += 2 * kWidth) {
-            const int lanesA = std::min(kWidth, channels - first);
-            const int lanesB = std::min(kWidth, channels - first - kWidth);
+        quill::voices::inPairsOfGroups(channels, [&](int first, int lanesA, int lanesB) {
             Lines a{load(bank + kOneBack * n + first), load(bank + kTwoBack * n + first)}, b;
             gatherFrames(in + first, lanesA, start, length, frameA);
             if (lanesB > 0) {
@@ -90,38 +88,34 @@ void compute(mellow& k, float* bank, int channels, int count, const float* const
             scatterFrames(frameA, lanesA, start, length, out0 + first, out1 + first);
             store(bank + kOneBack * n + first, a.s1);
             store(bank + kTwoBack * n + first, a.s2);
-        }
+        });
     }
     // A poisoned delay line (a non-finite or absurd input) starts afresh next
     // block, voice by voice; so does everything when the smoothers left the
     // float range.
     const bool smoothersSane = k.smoothersSane();
     for (int c = 0; c < channels; ++c) {
-        float& one = bank[kOneBack * n + c];
-        float& two = bank[kTwoBack * n + c];
-        if (!smoothersSane || !(std::fabs(one) <= kStateLimit && std::fabs(two) <= kStateLimit)) one = two = 0.0f;
+        float& one = quill::voices::entry(bank, channels, kOneBack, c);
+        float& two = quill::voices::entry(bank, channels, kTwoBack, c);
+        if (!smoothersSane || !mellow::delayLineSane(one, two)) one = two = 0.0f;
     }
 }
 
 void carryOver(const float* from, int fromChannels, float* to, int toChannels)
 {
-    const int kept = std::max(std::min(fromChannels, toChannels), 0);
-    for (int a = 0; a < kArrays; ++a)
-        std::memcpy(to + a * stride(toChannels), from + a * stride(fromChannels), sizeof(float) * static_cast<std::size_t>(kept));
+    quill::voices::carryOver(kArrays, from, fromChannels, to, toChannels);
 }
 
 void toKernel(const float* bank, int channels, int voice, mellow& k)
 {
-    const int n = stride(channels);
-    k.lowpassState[0] = k.lowpassState[1] = bank[kOneBack * n + voice];
-    k.lowpassState[2] = bank[kTwoBack * n + voice];
+    k.lowpassState[0] = k.lowpassState[1] = quill::voices::entry(bank, channels, kOneBack, voice);
+    k.lowpassState[2] = quill::voices::entry(bank, channels, kTwoBack, voice);
 }
 
 void fromKernel(const mellow& k, float* bank, int channels, int voice)
 {
-    const int n = stride(channels);
-    bank[kOneBack * n + voice] = k.lowpassState[1];
-    bank[kTwoBack * n + voice] = k.lowpassState[2];
+    quill::voices::entry(bank, channels, kOneBack, voice) = k.lowpassState[1];
+    quill::voices::entry(bank, channels, kTwoBack, voice) = k.lowpassState[2];
 }
 
 }  // namespace mellow_voices

@@ -5,8 +5,8 @@
 #include <cmath>
 
 #include "kernels/common/exact_phase.h"
-#include "kernels/common/polyblep.h"
 #include "kernels/common/rate_clamp.h"
+#include "kernels/zigzag/zigzag_integrator.h"
 
 int zigzag::getNumInputs() { return 1; }
 int zigzag::getNumOutputs() { return 2; }
@@ -59,33 +59,6 @@ void zigzag::clearState()
 
 dsp* zigzag::clone() { return new zigzag(); }
 
-// Offset of x into a correction window in samples, x·fs/f.
-inline float zigzag::windowOffset(float x, float f) const
-{
-    const float recip = 1.0f / f;
-    // A subnormal f has no finite reciprocal (its window is narrower than
-    // float resolution): divide instead, which keeps the offset finite.
-    if (std::isinf(recip)) return x * clampedRate / f;
-    return x * clampedRate * recip;
-}
-
-// Rounds off a jump of the square: k = 1 just after a jump, k = 2 just before
-// one; both windows at once (only when dt > 0.5) counts as before.
-inline float zigzag::polyBlep(float x, float dt, float f) const
-{
-    const int k = (x < dt ? 1 : 0) + 2 * (x > 1.0f - dt ? 1 : 0);
-    if (k == 0) return 0.0f;
-    if (k == 1) return quill::blepAfterJump(windowOffset(x, f));
-    return quill::blepBeforeJump(windowOffset(x - 1.0f, f));
-}
-
-// Leak 0.999 keeps the triangle centred. The corrections for the square's
-// jumps are added to this, in that order, inside their windows.
-inline float zigzag::leakyIntegrator(float previous, float square)
-{
-    return 0.999f * previous + square;
-}
-
 // At or beyond half the rate the phase would alias (at the rate itself it
 // stands still) and the integrator run away: such frequencies play just
 // below half the rate, with their sign. NaN plays as silence.
@@ -93,33 +66,6 @@ inline float zigzag::playable(float f) const
 {
     if (std::isnan(f)) return 0.0f;
     return std::copysign(maxFrequency, f);
-}
-
-// One sample of the leaky integrator from phase p (increment dt > 0 or
-// ±0): 0.999·integ plus the square of p, with its two jumps rounded off.
-// Outside the correction windows both corrections are +0, and adding and
-// subtracting +0 leaves the integrator's bits alone (it is never -0:
-// 0.999·i + s with s = ±1 or 3 is -0 for no i), so they are skipped there.
-// Inlined, as is advance: as calls they would double the loop's work.
-__attribute__((always_inline)) inline float zigzag::integrate(float p, float dt, float f, float integ) const
-{
-    const float h = quill::halfCycleOnWrapped(p);
-    const float s = quill::squareFromWrappedPhase(p);
-    integ = leakyIntegrator(integ, s);
-    // Either phase in a window: the lower one after a jump or the higher one before.
-    if (std::min(h, p) < dt || std::max(h, p) > 1.0f - dt) integ = integ + polyBlep(h, dt, f) - polyBlep(p, dt, f);
-    return integ;
-}
-
-// The same in either direction. A phase running backwards is a forward
-// phase 1 - p whose square is negated: the triangle played backwards,
-// rounded off the same way (left unrounded, the jumps' errors would pile up
-// in the integrator).
-__attribute__((always_inline)) inline float zigzag::advance(float p, float dt, float f, float integ) const
-{
-    if (__builtin_expect(dt >= 0.0f, 1)) return integrate(p, dt, f, integ);
-    const float mirrored = p == 0.0f ? 0.0f : 1.0f - p;
-    return -integrate(mirrored, -dt, -f, -integ);
 }
 
 // The output is f·ampScale·integrator, so a level integrated at one
@@ -144,6 +90,7 @@ void zigzag::compute(int count, QUILLFLOAT** inputs, QUILLFLOAT** outputs)
     float* out1 = outputs[1];
     const float toCycles = invRate;
     const float toUnit = ampScale;
+    const float rate = clampedRate;  // a local: the output stores might otherwise alias it
     float p = phase[1];
     float integ = integrator[1];
     float previous = frequency[1];
@@ -172,14 +119,14 @@ void zigzag::compute(int count, QUILLFLOAT** inputs, QUILLFLOAT** outputs)
             }
             previous = f;
             if (gliding) {
-                y = 0.999f * y + unit * advance(p, dt, f, 0.0f);
+                y = zigzag_integrator::leaked(y, unit * zigzag_integrator::advance(p, dt, f, 0.0f, rate));
                 if (__builtin_expect(!(std::fabs(y) <= kMaxLevel), 0)) y = std::copysign(kMaxLevel, y);
                 out0[i] = y;
                 out1[i] = y;
                 continue;
             }
         }
-        integ = advance(p, dt, f, integ);
+        integ = zigzag_integrator::advance(p, dt, f, integ, rate);
         y = f * toUnit * integ;
         if (__builtin_expect(!(std::fabs(y) <= kMaxLevel), 0)) {
             // A frequency that lands the phase exactly on a window's edge

@@ -42,19 +42,9 @@ public:
     static constexpr float kMaxLevel = 2.0f;
 
 private:
-    // One forward step of the integrator from integ at phase p, increment dt ≥ 0.
-    float integrate(float p, float dt, float f, float integ) const;
-    // The same in either direction of the phase.
-    float advance(float p, float dt, float f, float integ) const;
     // The frequency played for an input whose increment is not below half a
     // cycle: ±maxFrequency, and 0 for NaN.
     float playable(float f) const;
-    // The polyBLEP correction for phase x at increment dt and frequency f.
-    float polyBlep(float x, float dt, float f) const;
-    // Offset of x into the correction window in samples, x·fs/f.
-    float windowOffset(float x, float f) const;
-    // The leaky integrator's step before the jump corrections: 0.999·previous + square.
-    static float leakyIntegrator(float previous, float square);
     // Zeroes the running state.
     void clearState();
 };

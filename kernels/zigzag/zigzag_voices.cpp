@@ -1,8 +1,9 @@
-// zigzag~'s voices, four lanes at a time: the single-channel oscillator's
-// sample written with selects instead of branches. Every branch of the
-// scalar code becomes both sides computed and one chosen, lane by lane, so
-// each lane takes exactly the scalar operations in the scalar order. The
-// rare divisions (an infinite reciprocal's fallback, the return from a glide,
+// zigzag~'s voices, four or eight lanes at a time: the single-channel oscillator's
+// sample written with selects instead of branches, around the integrator
+// step both share (zigzag_integrator.h). Every branch of the scalar code
+// becomes both sides computed and one chosen, lane by lane, so each lane
+// takes exactly the scalar operations in the scalar order. The rare
+// divisions (an infinite reciprocal's fallback, the return from a glide,
 // the limit) run only when some lane needs them.
 #include "kernels/zigzag/zigzag_voices.h"
 
@@ -10,126 +11,91 @@
 #include <cstring>
 
 #include "kernels/common/lanes.h"
+#include "kernels/common/voices_bank.h"
 #include "kernels/zigzag/zigzag.h"
+#include "kernels/zigzag/zigzag_integrator.h"
 
 namespace {
 
 using namespace quill::lanes;
+using zigzag_integrator::leaked;
 
 enum Array { kPhase, kIntegrator, kFrequency, kOutput, kGliding, kArrays };
 
-// 1 (or 2) where a comparison holds, +0 elsewhere.
-inline f4 ones(m4 mask) { return reinterpret_cast<f4>(mask & reinterpret_cast<m4>(splat(1.0f))); }
-inline f4 twos(m4 mask) { return reinterpret_cast<f4>(mask & reinterpret_cast<m4>(splat(2.0f))); }
+template <class M>
+__attribute__((always_inline)) inline bool all(M mask) { return !any(~mask); }
 
+template <class V>
 struct Constants {
-    f4 toCycles, toUnit, rate, maxFrequency;
+    V toCycles, toUnit, maxFrequency;
+    float rate;
 };
 
-// polyBLEP corrections of phases h and q at increment dt (> 0 where a window
-// holds), with u·fs/f formed as the scalar windowOffset forms it.
-struct Blep {
-    f4 recip, g, rate;
-    m4 recipInfinite;
-    bool anyInfinite;
-
-    f4 offset(f4 x) const
-    {
-        const f4 scaled = x * rate;
-        const f4 quick = scaled * recip;
-        return anyInfinite ? select(recipInfinite, scaled / g, quick) : quick;
-    }
-    f4 operator()(f4 x, f4 dt) const
-    {
-        const m4 after = x < dt;
-        const m4 before = x > splat(1.0f) - dt;
-        const f4 u = offset(x);
-        const f4 v = offset(x - splat(1.0f));
-        const f4 afterJump = splat(2.0f) * u - u * u - splat(1.0f);
-        const f4 beforeJump = v * v + splat(2.0f) * v + splat(1.0f);
-        return select(before, beforeJump, select(after, afterJump, splat(0.0f)));
-    }
-};
-
-// The leaky integrator from `start` at phase p, increment dt, frequency f,
-// in either direction (a backwards phase is the mirrored forward one, negated).
-__attribute__((always_inline)) inline f4 integrate(const Constants& c, f4 q, f4 e, f4 g, f4 from);
-
-__attribute__((always_inline)) inline f4 advance(const Constants& c, f4 p, f4 dt, f4 f, f4 start)
-{
-    const m4 back = ~(dt >= splat(0.0f));
-    if (!any(back)) return integrate(c, p, dt, f, start);
-    const f4 q = select(back, select(p == splat(0.0f), splat(0.0f), splat(1.0f) - p), p);
-    const f4 result = integrate(c, q, select(back, -dt, dt), select(back, -f, f), select(back, -start, start));
-    return select(back, -result, result);
-}
-
-// One forward step of the leaky integrator from `from` at phase q,
-// increment e, frequency g.
-__attribute__((always_inline)) inline f4 integrate(const Constants& c, f4 q, f4 e, f4 g, f4 from)
-{
-    // The phase half a cycle on, and the square (-1, 1 or 3), with the
-    // comparisons' choices written as subtracted or added 0 or 1: exact, as
-    // no operand here is -0.
-    const f4 a = q + splat(0.5f);
-    const f4 r = a - ones(a >= splat(1.0f));
-    const f4 t = r + splat(1.0f);
-    const f4 h = t - (ones(t >= splat(2.0f)) + splat(1.0f));
-    const f4 s = splat(-1.0f) + twos(q >= splat(0.5f)) + twos(q >= splat(1.0f));
-    const f4 leaked = splat(0.999f) * from + s;
-    const f4 top = splat(1.0f) - e;
-    const m4 window = (h < e) | (q < e) | (h > top) | (q > top);
-    f4 result = leaked;
-    if (any(window)) {
-        Blep blep;
-        blep.recip = splat(1.0f) / g;
-        blep.recipInfinite = ~finite(blep.recip) & (blep.recip == blep.recip);
-        blep.anyInfinite = any(blep.recipInfinite & window);
-        blep.g = g;
-        blep.rate = c.rate;
-        result = select(window, leaked + blep(h, e) - blep(q, e), leaked);
-    }
-    return result;
-}
-
-
-// Four voices' running state, and one sample of them.
+// A group of voices' running state (V: four or eight float lanes), and one
+// sample of them.
+template <class V>
 struct Voices {
-    f4 p{}, integ{}, previous{}, y{};
-    m4 gliding{};
+    typedef MaskOf<V> M;
+    V p{}, integ{}, previous{}, y{};
+    M gliding{};
 
-    Voices(const float* bank, int n, int first)
+    __attribute__((always_inline)) Voices(const float* bank, int n, int first)
     {
         if (first >= n) return;  // no such group: never stepped
-        p = load(bank + kPhase * n + first);
-        integ = load(bank + kIntegrator * n + first);
-        previous = load(bank + kFrequency * n + first);
-        y = load(bank + kOutput * n + first);
-        gliding = load(bank + kGliding * n + first) != splat(0.0f);
+        p = load<V>(bank + kPhase * n + first);
+        integ = load<V>(bank + kIntegrator * n + first);
+        previous = load<V>(bank + kFrequency * n + first);
+        y = load<V>(bank + kOutput * n + first);
+        gliding = load<V>(bank + kGliding * n + first) != 0.0f;
     }
 
-    void save(float* bank, int n, int first) const
+    __attribute__((always_inline)) void save(float* bank, int n, int first) const
     {
         store(bank + kPhase * n + first, p);
         store(bank + kIntegrator * n + first, integ);
         store(bank + kFrequency * n + first, previous);
         store(bank + kOutput * n + first, y);
-        store(bank + kGliding * n + first, select(gliding, splat(1.0f), splat(0.0f)));
+        store(bank + kGliding * n + first, gliding ? splat<V>(1.0f) : splat<V>(0.0f));
     }
 
-    // The usual sample (every lane's frequency held below half the rate,
-    // running forwards, no glide to leave) takes the short way.
-    __attribute__((always_inline)) f4 step(const Constants& c, f4 f)
+    // A sample of any frequencies. The two usual kinds take short ways:
+    // every lane's frequency moving on (a vibrato, a glide: forwards, below
+    // half the rate, not from 0 Hz), and every lane's held.
+    __attribute__((always_inline)) V step(const Constants<V>& c, V f)
     {
-        f4 dt = f * c.toCycles;
-        const m4 over = ~(abs(dt) < splat(0.5f));
-        const m4 changed = f != previous;
-        if (__builtin_expect(any(over | changed | gliding | (dt < splat(0.0f))), 0)) return unusual(c, f, dt, over, changed);
-        const f4 next = p + dt;
-        p = next - ones(next >= splat(1.0f)) + ones(next < splat(0.0f));  // next is never -0
-        const f4 unit = f * c.toUnit;
-        integ = integrate(c, p, dt, f, integ);
+        const V dt = f * c.toCycles;
+        const M changed = f != previous;
+        const M glides = changed & (previous != 0.0f) & (f > 0.0f) & (dt < 0.5f);
+        if (__builtin_expect(all(glides), 1)) return glide(c, f, dt, glides);
+        const M over = ~(abs(dt) < 0.5f);
+        if (__builtin_expect(any(over | changed | gliding | (dt < 0.0f)), 0)) {
+            // Four lanes keep it out of line, which keeps the usual loop's
+            // registers free; eight are inlined (the AVX2 build of the step
+            // reaches everything it calls by inlining).
+            if constexpr (widthOf<V> == kWidth)
+                unusualOutOfLine(c, f, dt, over, changed);
+            else
+                unusual(c, f, dt, over, changed);
+            return y;
+        }
+        p = quill::wrapForwardPhase(p + dt);
+        const V unit = f * c.toUnit;
+        integ = zigzag_integrator::integrate(p, dt, f, integ, c.rate);
         y = unit * integ;
+        limit(unit);
+        return y;
+    }
+
+    // Every lane gliding on to a new frequency f > 0 (dt >= 0, below half a
+    // cycle), its level carried in output units: what `unusual` does for
+    // such lanes, without the choices none of them needs.
+    __attribute__((always_inline)) V glide(const Constants<V>& c, V f, V dt, M glides)
+    {
+        p = quill::wrapForwardPhase(p + dt);
+        const V unit = f * c.toUnit;
+        gliding = glides;
+        previous = f;
+        y = leaked(y, unit * zigzag_integrator::integrate(p, dt, f, V{}, c.rate));
         limit(unit);
         return y;
     }
@@ -138,13 +104,13 @@ struct Voices {
     // start + length - 1 of its channel (read in place), below half the rate
     // (as every played frequency is) and not negative, with no glide to
     // leave: then `steady` plays them.
-    bool holdsThrough(const float* const* in, int lanes, int start, int length) const
+    __attribute__((always_inline)) bool holdsThrough(const float* const* in, int lanes, int start, int length) const
     {
-        if (any(gliding | (previous < splat(0.0f)))) return false;
+        if (any(gliding | (previous < 0.0f))) return false;
         for (int l = 0; l < lanes; ++l) {
             const float* x = in[l] + start;
-            const f4 f = splat(previous[l]);
-            m4 moved{};
+            const f32x4 f = splat(previous[l]);
+            i32x4 moved{};
             int i = 0;
             for (; i + kWidth <= length; i += kWidth) moved |= load(x + i) != f;
             for (; i < length; ++i) moved[0] |= x[i] != previous[l] ? -1 : 0;
@@ -156,9 +122,9 @@ struct Voices {
     // What `steady` keeps for held frequencies: increment, output scale, and
     // the bounds of the stretch in which no correction window lies.
     struct Held {
-        f4 dt, unit, low, mid;
+        V dt, unit, low, mid;
     };
-    Held held(const Constants& c) const
+    __attribute__((always_inline)) Held held(const Constants<V>& c) const
     {
         constexpr float kMargin = 1.0f / 1048576.0f;
         Held h;
@@ -166,9 +132,9 @@ struct Voices {
         h.unit = previous * c.toUnit;
         // At 0 Hz (and in lanes without a channel) no window ever holds: such
         // lanes are never near one.
-        const m4 moving = previous > splat(0.0f);
-        h.low = select(moving, h.dt + splat(kMargin), splat(-1.0f));
-        h.mid = select(moving, splat(0.5f) - h.low, splat(2.0f));
+        const M moving = previous > 0.0f;
+        h.low = moving ? h.dt + kMargin : splat<V>(-1.0f);
+        h.mid = moving ? 0.5f - h.low : splat<V>(2.0f);
         return h;
     }
 
@@ -178,145 +144,196 @@ struct Voices {
     // window: one at least `margin` beyond dt from 0, 0.5 and 1, which
     // |p - 0.5| against low and 0.5 - low tells, is in none, however that
     // difference and the twin half a cycle on round (a few 1e-8 at most).
-    __attribute__((always_inline)) f4 steady(const Constants& c, const Held& h)
+    __attribute__((always_inline)) V steady(const Constants<V>& c, const Held& h)
     {
-        const f4 next = p + h.dt;
-        p = next - ones(next >= splat(1.0f));
-        const f4 fromMiddle = abs(p - splat(0.5f));
-        const m4 near = (fromMiddle < h.low) | (fromMiddle > h.mid);
+        p = quill::wrapForwardPhase(p + h.dt);
+        const V fromMiddle = abs(p - 0.5f);
+        const M near = (fromMiddle < h.low) | (fromMiddle > h.mid);
         if (__builtin_expect(any(near), 0))
-            integ = integrate(c, p, h.dt, previous, integ);
+            integ = zigzag_integrator::integrate(p, h.dt, previous, integ, c.rate);
         else
-            integ = splat(0.999f) * integ + (splat(-1.0f) + twos(p >= splat(0.5f)));
+            integ = leaked(integ, -1.0f + (p >= 0.5f ? 2.0f : 0.0f));  // squareFromWrappedPhase below 1, one step shorter
         y = h.unit * integ;
         limit(h.unit);
         return y;
     }
 
     // Holds |y| to the limit, as the single-channel kernel does.
-    __attribute__((always_inline)) void limit(f4 unit)
+    __attribute__((always_inline)) void limit(V unit)
     {
-        const m4 beyond = ~(abs(y) <= splat(zigzag::kMaxLevel));
+        const M beyond = ~(abs(y) <= zigzag::kMaxLevel);
         if (__builtin_expect(any(beyond), 0)) {
-            const f4 held = copysign(splat(zigzag::kMaxLevel), y);
-            integ = select(beyond & ~gliding, held / unit, integ);
-            y = select(beyond, held, y);
+            const V held = copysign(splat<V>(zigzag::kMaxLevel), y);
+            integ = (beyond & ~gliding) ? held / unit : integ;
+            y = beyond ? held : y;
         }
     }
 
-    __attribute__((noinline)) f4 unusual(const Constants& c, f4 f, f4 dt, m4 over, m4 changed)
+    __attribute__((noinline)) void unusualOutOfLine(const Constants<V>& c, V f, V dt, M over, M changed)
     {
-        if (any(over)) {
-            f = select(over, select(f != f, splat(0.0f), copysign(c.maxFrequency, f)), f);
-            dt = select(over, f * c.toCycles, dt);
+        unusual(c, f, dt, over, changed);
+    }
+
+    // Every other sample, its output left in y.
+    __attribute__((always_inline)) void unusual(const Constants<V>& c, const V& frequency, const V& increment,
+                                           const M& beyondHalf, const M& changedTo)
+    {
+        V f = frequency, dt = increment;
+        M changed = changedTo;
+        if (any(beyondHalf)) {
+            f = beyondHalf ? (f != f ? V{} : copysign(c.maxFrequency, f)) : f;
+            dt = beyondHalf ? f * c.toCycles : dt;
             changed = f != previous;
         }
-        const f4 next = p + dt;
-        p = next - ones(next >= splat(1.0f)) + ones(next < splat(0.0f));  // next is never -0
-        const f4 unit = f * c.toUnit;
+        p = quill::wrapNearPhase(p + dt);
+        const V unit = f * c.toUnit;
         if (any(changed | gliding)) {
-            const m4 heldAgain = ~changed & gliding;
+            const M heldAgain = ~changed & gliding;
             if (any(heldAgain)) {
-                const f4 back = y / unit;
-                integ = select(heldAgain, select(finite(back), back, splat(0.0f)), integ);
+                const V back = y / unit;
+                integ = heldAgain ? (finite(back) ? back : V{}) : integ;
             }
-            integ = select(changed & (previous == splat(0.0f)), splat(0.0f), integ);
-            gliding = changed & (previous != splat(0.0f)) & (f != splat(0.0f));
-            previous = select(changed, f, previous);
-            const f4 r = advance(c, p, dt, f, select(gliding, splat(0.0f), integ));
-            y = select(gliding, splat(0.999f) * y + unit * r, unit * r);
-            integ = select(gliding, integ, r);
+            integ = (changed & (previous == 0.0f)) ? V{} : integ;
+            gliding = changed & (previous != 0.0f) & (f != 0.0f);
+            previous = changed ? f : previous;
+            const V r = zigzag_integrator::advance(p, dt, f, gliding ? V{} : integ, c.rate);
+            y = gliding ? leaked(y, unit * r) : unit * r;
+            integ = gliding ? integ : r;
         } else {
-            integ = advance(c, p, dt, f, integ);
+            integ = zigzag_integrator::advance(p, dt, f, integ, c.rate);
             y = unit * integ;
         }
         limit(unit);
-        return y;
     }
 };
+
+template <class V>
+__attribute__((always_inline)) inline Constants<V> constantsOf(const zigzag& k)
+{
+    return {splat<V>(k.invRate), splat<V>(k.ampScale), splat<V>(k.maxFrequency), k.clampedRate};
+}
+
+constexpr int kChunk = 64;
+
+// One or two groups of four voices (channels first to first + 3 and, when
+// Two, the next lanesB), side by side so that their recursions overlap. A
+// chunk at a time: the lanes' inputs side by side, then the samples, then
+// the outputs back to their channels. Each channel's inputs are all read
+// before any output is written.
+template <bool Two>
+__attribute__((always_inline)) inline void runFours(const zigzag& k, float* bank, int n, int first, int lanesA,
+                                                     int lanesB, int count, const float* const* in,
+                                                     float* const* out0, float* const* out1)
+{
+    const Constants<f32x4> c = constantsOf<f32x4>(k);
+    Voices<f32x4> a(bank, n, first), b(bank, n, first + kWidth);
+    f32x4 frameA[kChunk], frameB[kChunk];
+    for (int start = 0; start < count; start += kChunk) {
+        const int length = std::min(kChunk, count - start);
+        if (a.holdsThrough(in + first, lanesA, start, length) &&
+            (!Two || b.holdsThrough(in + first + kWidth, lanesB, start, length))) {
+            const auto ha = a.held(c), hb = b.held(c);
+            for (int i = 0; i < length; ++i) {
+                frameA[i] = a.steady(c, ha);
+                if (Two) frameB[i] = b.steady(c, hb);
+            }
+        } else {
+            gatherFrames(in + first, lanesA, start, length, frameA);
+            if (Two) gatherFrames(in + first + kWidth, lanesB, start, length, frameB);
+            for (int i = 0; i < length; ++i) {
+                frameA[i] = a.step(c, frameA[i]);
+                if (Two) frameB[i] = b.step(c, frameB[i]);
+            }
+        }
+        scatterFrames(frameA, lanesA, start, length, out0 + first, out1 + first);
+        if (Two) scatterFrames(frameB, lanesB, start, length, out0 + first + kWidth, out1 + first + kWidth);
+    }
+    a.save(bank, n, first);
+    if (Two) b.save(bank, n, first + kWidth);
+}
+
+// Five to eight voices as one group of eight lanes V, gathered and
+// scattered as two frames of four.
+template <class V>
+__attribute__((always_inline)) inline void runEight(const zigzag& k, float* bank, int n, int first, int lanesA,
+                                                    int lanesB, int count, const float* const* in,
+                                                    float* const* out0, float* const* out1)
+{
+    const Constants<V> c = constantsOf<V>(k);
+    Voices<V> v(bank, n, first);
+    f32x4 frameA[kChunk], frameB[kChunk];
+    auto split = [&](int i, V y) __attribute__((always_inline)) {
+        frameA[i] = __builtin_shufflevector(y, y, 0, 1, 2, 3);
+        frameB[i] = __builtin_shufflevector(y, y, 4, 5, 6, 7);
+    };
+    for (int start = 0; start < count; start += kChunk) {
+        const int length = std::min(kChunk, count - start);
+        if (v.holdsThrough(in + first, lanesA + lanesB, start, length)) {
+            const auto h = v.held(c);
+            for (int i = 0; i < length; ++i) split(i, v.steady(c, h));
+        } else {
+            gatherFrames(in + first, lanesA, start, length, frameA);
+            gatherFrames(in + first + kWidth, lanesB, start, length, frameB);
+            for (int i = 0; i < length; ++i)
+                split(i, v.step(c, __builtin_shufflevector(frameA[i], frameB[i], 0, 1, 2, 3, 4, 5, 6, 7)));
+        }
+        scatterFrames(frameA, lanesA, start, length, out0 + first, out1 + first);
+        scatterFrames(frameB, lanesB, start, length, out0 + first + kWidth, out1 + first + kWidth);
+    }
+    v.save(bank, n, first);
+}
 
 }  // namespace
 
 namespace zigzag_voices {
 
-int stride(int channels) { return (std::max(channels, 0) + kWidth - 1) / kWidth * kWidth; }
+int stride(int channels) { return quill::voices::stride(channels); }
 
-std::size_t bankFloats(int channels) { return static_cast<std::size_t>(kArrays) * static_cast<std::size_t>(stride(channels)); }
+std::size_t bankFloats(int channels) { return quill::voices::bankFloats(kArrays, channels); }
 
 void compute(const zigzag& k, float* bank, int channels, int count, const float* const* in, float* const* out0,
              float* const* out1)
 {
     if (count <= 0) return;
     const int n = stride(channels);
-    const Constants c{splat(k.invRate), splat(k.ampScale), splat(k.clampedRate), splat(k.maxFrequency)};
-    // Two groups of four voices at a time, so that their recursions overlap.
-    for (int first = 0; first < channels; first += 2 * kWidth) {
-        const int lanesA = std::min(kWidth, channels - first);
-        const int lanesB = std::min(kWidth, channels - first - kWidth);
-        Voices a(bank, n, first), b(bank, n, first + kWidth);
-        // A chunk at a time: the lanes' inputs side by side, then the
-        // samples, then the outputs back to their channels. Each channel's
-        // inputs are all read before any output is written.
-        constexpr int kChunk = 64;
-        f4 frameA[kChunk], frameB[kChunk];
-        for (int start = 0; start < count; start += kChunk) {
-            const int length = std::min(kChunk, count - start);
-            const bool heldA = a.holdsThrough(in + first, lanesA, start, length);
-            if (lanesB > 0) {
-                if (heldA && b.holdsThrough(in + first + kWidth, lanesB, start, length)) {
-                    const Voices::Held ha = a.held(c), hb = b.held(c);
-                    for (int i = 0; i < length; ++i) {
-                        frameA[i] = a.steady(c, ha);
-                        frameB[i] = b.steady(c, hb);
-                    }
-                } else {
-                    gatherFrames(in + first, lanesA, start, length, frameA);
-                    gatherFrames(in + first + kWidth, lanesB, start, length, frameB);
-                    for (int i = 0; i < length; ++i) {
-                        frameA[i] = a.step(c, frameA[i]);
-                        frameB[i] = b.step(c, frameB[i]);
-                    }
-                }
-                scatterFrames(frameB, lanesB, start, length, out0 + first + kWidth, out1 + first + kWidth);
-            } else if (heldA) {
-                const Voices::Held ha = a.held(c);
-                for (int i = 0; i < length; ++i) frameA[i] = a.steady(c, ha);
-            } else {
-                gatherFrames(in + first, lanesA, start, length, frameA);
-                for (int i = 0; i < length; ++i) frameA[i] = a.step(c, frameA[i]);
+    // Eight lanes where the processor has them: the two groups of a pair in one.
+    widest([&](auto lanes) __attribute__((always_inline)) {
+        using V = decltype(lanes);
+        quill::voices::inPairsOfGroups(channels, [&](int first, int lanesA, int lanesB) __attribute__((always_inline)) {
+            if constexpr (widthOf<V> == 2 * kWidth) {
+                if (lanesB > 0) return runEight<V>(k, bank, n, first, lanesA, lanesB, count, in, out0, out1);
             }
-            scatterFrames(frameA, lanesA, start, length, out0 + first, out1 + first);
-        }
-        a.save(bank, n, first);
-        if (lanesB > 0) b.save(bank, n, first + kWidth);
-    }
+            if (lanesB > 0)
+                runFours<true>(k, bank, n, first, lanesA, lanesB, count, in, out0, out1);
+            else
+                runFours<false>(k, bank, n, first, lanesA, lanesB, count, in, out0, out1);
+        });
+    });
 }
 
 void carryOver(const float* from, int fromChannels, float* to, int toChannels)
 {
-    const int kept = std::min(fromChannels, toChannels);
-    for (int a = 0; a < kArrays; ++a)
-        std::memcpy(to + a * stride(toChannels), from + a * stride(fromChannels), sizeof(float) * static_cast<std::size_t>(std::max(kept, 0)));
+    quill::voices::carryOver(kArrays, from, fromChannels, to, toChannels);
 }
 
 void toKernel(const float* bank, int channels, int voice, zigzag& k)
 {
-    const int n = stride(channels);
-    k.phase[0] = k.phase[1] = bank[kPhase * n + voice];
-    k.integrator[0] = k.integrator[1] = bank[kIntegrator * n + voice];
-    k.frequency[0] = k.frequency[1] = bank[kFrequency * n + voice];
-    k.output[0] = k.output[1] = bank[kOutput * n + voice];
-    k.levelInOutputUnits = bank[kGliding * n + voice] != 0.0f;
+    const auto at = [&](Array a) { return quill::voices::entry(bank, channels, a, voice); };
+    k.phase[0] = k.phase[1] = at(kPhase);
+    k.integrator[0] = k.integrator[1] = at(kIntegrator);
+    k.frequency[0] = k.frequency[1] = at(kFrequency);
+    k.output[0] = k.output[1] = at(kOutput);
+    k.levelInOutputUnits = at(kGliding) != 0.0f;
 }
 
 void fromKernel(const zigzag& k, float* bank, int channels, int voice)
 {
-    const int n = stride(channels);
-    bank[kPhase * n + voice] = k.phase[1];
-    bank[kIntegrator * n + voice] = k.integrator[1];
-    bank[kFrequency * n + voice] = k.frequency[1];
-    bank[kOutput * n + voice] = k.output[1];
-    bank[kGliding * n + voice] = k.levelInOutputUnits ? 1.0f : 0.0f;
+    const auto at = [&](Array a) -> float& { return quill::voices::entry(bank, channels, a, voice); };
+    at(kPhase) = k.phase[1];
+    at(kIntegrator) = k.integrator[1];
+    at(kFrequency) = k.frequency[1];
+    at(kOutput) = k.output[1];
+    at(kGliding) = k.levelInOutputUnits ? 1.0f : 0.0f;
 }
 
 }  // namespace zigzag_voices

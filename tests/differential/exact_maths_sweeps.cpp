@@ -189,7 +189,7 @@ TEST(ExactMaths, BlockFormsAreTheScalarOnes)
 {
     using namespace quill::maths;
     std::vector<std::pair<const char*, BlockForms>> forms = {{"baseline", {tangentsBaseline, decimalLogsBaseline, exponentialsBaseline}}};
-#ifdef QUILL_MATHS_AVX2
+#ifdef QUILL_AVX2
     if (kHasAvx2)
         forms.push_back({"AVX2", {tangentsAvx2, decimalLogsAvx2, exponentialsAvx2}});
     else

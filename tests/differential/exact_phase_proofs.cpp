@@ -165,3 +165,23 @@ TEST(ExactPhase, AddingAndSubtractingPlusZeroKeepsEveryFloatButMinusZero)
     EXPECT_FALSE(same((-0.0f + z) - z, -0.0f));
     EXPECT_EQ(bitsOf(-1.0f + 1.0f), kPlusZero);
 }
+
+TEST(ExactPhase, LaneFormsGiveTheOneFloatFormsBits)
+{
+    // The voices take the phase helpers in vector lanes, written with other
+    // operations than the one-float forms: every float of their ranges, in
+    // each lane.
+    typedef float Lanes __attribute__((vector_size(16)));
+    auto lanes = [](float p) { return Lanes{p, p, p, p}; };
+    auto agree = [](Lanes v, float f) { return same(v[0], f) && same(v[1], f) && same(v[2], f) && same(v[3], f); };
+    EXPECT_EVERY_FLOAT(kPlusZero, kOne, [&](float p) {
+        return agree(quill::halfCycleOnWrapped(lanes(p)), quill::halfCycleOnWrapped(p)) &&
+               agree(quill::squareFromWrappedPhase(lanes(p)), quill::squareFromWrappedPhase(p));
+    });
+    // wrapNearPhase's range, [-1, 2) without -0; wrapForwardPhase's, [0, 2).
+    auto wraps = [&](float p) { return agree(quill::wrapNearPhase(lanes(p)), quill::wrapNearPhase(p)); };
+    EXPECT_EVERY_FLOAT(kMinusZero + 1, kMinusOne, wraps);
+    EXPECT_EVERY_FLOAT(kPlusZero, kTwo - 1, [&](float p) {
+        return wraps(p) && agree(quill::wrapForwardPhase(lanes(p)), quill::wrapNearPhase(p));
+    });
+}

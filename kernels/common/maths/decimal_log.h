@@ -11,11 +11,13 @@
 #include <limits>
 
 #include "kernels/common/maths/exact_products.h"
-#include "kernels/common/maths/lanes.h"
+#include "kernels/common/lanes.h"
 #include "kernels/common/maths/rounding.h"
 
 namespace quill {
 namespace maths {
+
+using namespace lanes;
 
 // log10(2) = hi + lo, hi with 45 bits so that e * hi is exact; log10(e).
 constexpr double kLog10TwoHi = 0x1.34413509f7a00p-2;
@@ -128,14 +130,12 @@ inline float decimalLog(float x)
 // Four floats split as splitLogArgument splits one: their bits b, the
 // exponents e and the mantissas m in [sqrt(1/2), sqrt(2)), lane by lane.
 struct LogArguments4 {
-    typedef int32_t i32x4 __attribute__((vector_size(16)));
     i32x4 b, e;
     f32x4 m;
 };
 
 __attribute__((always_inline)) inline LogArguments4 splitLogArguments(f32x4 v)
 {
-    typedef LogArguments4::i32x4 i32x4;
     LogArguments4 a;
     a.b = (i32x4)v;
     const i32x4 mantissa = a.b & 0x7fffff;
@@ -146,7 +146,7 @@ __attribute__((always_inline)) inline LogArguments4 splitLogArguments(f32x4 v)
 }
 
 // Positive normal finite lanes: biased exponent 1 to 254, sign clear.
-__attribute__((always_inline)) inline LogArguments4::i32x4 usableLogArguments(LogArguments4::i32x4 b)
+__attribute__((always_inline)) inline i32x4 usableLogArguments(i32x4 b)
 {
     return (b >= 0x00800000) & (b < 0x7f800000);
 }
@@ -183,7 +183,7 @@ __attribute__((noinline)) inline void decimalLogsBaseline(const float* x, float*
     for (; i < n; ++i) out[i] = decimalLog(x[i]);
 }
 
-#ifdef QUILL_MATHS_AVX2
+#ifdef QUILL_AVX2
 // The same, four at a time as one AVX2 vector.
 __attribute__((target("avx2"), noinline)) inline void decimalLogsAvx2(const float* x, float* out, int n)
 {
@@ -212,7 +212,7 @@ __attribute__((target("avx2"), noinline)) inline void decimalLogsAvx2(const floa
 #endif
 inline void decimalLogs(const float* x, float* out, int n)
 {
-#ifdef QUILL_MATHS_AVX2
+#ifdef QUILL_AVX2
     if (kHasAvx2) return decimalLogsAvx2(x, out, n);
 #endif
     decimalLogsBaseline(x, out, n);

@@ -1,20 +1,23 @@
 // Correctly rounded float exponentials, e^x, 2^x and 10^x, all through
 // 2^t: t = x log2(b) as a double-double, t = k/32 + r with |r| <= 1/64,
 // 2^t = 2^(k div 32) * 2^((k mod 32)/32) * e^(r ln 2). A double evaluation
-// decides all but about one argument in 250,000; those within 16 double
-// ulps of a float rounding midpoint, and results below the float normal
-// range, take a double-double evaluation.
+// decides all but about one argument in a million: those within 256 double
+// ulps of a float rounding midpoint (512 of the 2^29 double ulps in a float
+// ulp), and results below the float normal range, take a double-double
+// evaluation.
 // tests/differential/exact_maths_sweeps.cpp checks them against a reference.
 #pragma once
 
 #include <cstdint>
 
 #include "kernels/common/maths/exact_products.h"
-#include "kernels/common/maths/lanes.h"
+#include "kernels/common/lanes.h"
 #include "kernels/common/maths/rounding.h"
 
 namespace quill {
 namespace maths {
+
+using namespace lanes;
 
 // 2^(j/32) = hi + lo, j = 0..31.
 constexpr double kExp2Table[32][2] = {
@@ -70,7 +73,7 @@ inline int64_t bitsOfLanes(double v) { return static_cast<int64_t>(bitsOf(v)); }
 inline i64x2 bitsOfLanes(f64x2 v) { return (i64x2)v; }  // a vector cast keeps the bits
 inline double lanesOfBits(int64_t b) { return doubleOf(static_cast<uint64_t>(b)); }
 inline f64x2 lanesOfBits(i64x2 b) { return (f64x2)b; }
-#ifdef QUILL_MATHS_AVX2
+#ifdef QUILL_AVX2
 // Generic vector code, always inlined, so that it builds as AVX2 inside the AVX2 forms.
 __attribute__((always_inline)) inline i64x4 bitsOfLanes(f64x4 v) { return (i64x4)v; }
 __attribute__((always_inline)) inline f64x4 lanesOfBits(i64x4 b) { return (f64x4)b; }
@@ -169,7 +172,7 @@ inline float exponentialTwo(float x) { return exponential(x, kBaseTwo); }
 inline float exponentialTen(float x) { return exponential(x, kBaseTen); }
 
 // out[i] = exponential(x[i], base) for i < n, two lanes at a time; a pair
-// with a lane the double evaluation leaves undecided (about one in 10^6),
+// with a lane the double evaluation leaves undecided (see the top of this file),
 // or a NaN, takes the scalar way. The arrays may be the same.
 __attribute__((noinline)) inline void exponentialsBaseline(const float* x, float* out, int n, ExpBase base)
 {
@@ -191,7 +194,7 @@ __attribute__((noinline)) inline void exponentialsBaseline(const float* x, float
     for (; i < n; ++i) out[i] = exponential(x[i], base);
 }
 
-#ifdef QUILL_MATHS_AVX2
+#ifdef QUILL_AVX2
 // The same, four lanes at a time as one AVX2 vector.
 __attribute__((target("avx2"), noinline)) inline void exponentialsAvx2(const float* x, float* out, int n, ExpBase base)
 {
@@ -222,7 +225,7 @@ __attribute__((target("avx2"), noinline)) inline void exponentialsAvx2(const flo
 #endif
 inline void exponentials(const float* x, float* out, int n, ExpBase base)
 {
-#ifdef QUILL_MATHS_AVX2
+#ifdef QUILL_AVX2
     if (kHasAvx2) return exponentialsAvx2(x, out, n, base);
 #endif
     exponentialsBaseline(x, out, n, base);

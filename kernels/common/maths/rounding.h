@@ -3,10 +3,12 @@
 
 #include <cstdint>
 
-#include "kernels/common/maths/lanes.h"
+#include "kernels/common/lanes.h"
 
 namespace quill {
 namespace maths {
+
+using namespace lanes;
 
 // True when double v lies within `margin` double ulps of a float rounding
 // midpoint (v of normal float size): its float rounding is then uncertain
@@ -19,7 +21,7 @@ inline bool nearFloatMidpoint(double v, uint32_t margin)
     return distance <= margin;
 }
 
-#ifdef QUILL_MATHS_AVX2
+#ifdef QUILL_AVX2
 // Whether any lane of v lies within `margin` double ulps of a float rounding
 // midpoint, as nearFloatMidpoint asks of each.
 __attribute__((target("avx2"), always_inline)) inline bool anyNearFloatMidpoint(f64x4 v, int64_t margin)

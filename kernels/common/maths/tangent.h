@@ -5,11 +5,13 @@
 // tests/differential/exact_maths_sweeps.cpp checks every float of the range.
 #pragma once
 
-#include "kernels/common/maths/lanes.h"
+#include "kernels/common/lanes.h"
 
 
 namespace quill {
 namespace maths {
+
+using namespace lanes;
 
 // pi/2 = kHalfPiHi + kHalfPiLo, the first part the double nearest to it.
 constexpr double kHalfPiHi = 0x1.921fb54442d18p+0;
@@ -60,24 +62,24 @@ inline float tangent(float x)
     return static_cast<float>(tangentOf(static_cast<double>(x)));
 }
 
-// out[i] = tangent(x[i]) for i < n, four at a time as two SSE2/NEON vectors
-// (the arrays may be the same).
+// The float tangents of four float angles, as two SSE2/NEON vectors of two doubles.
+__attribute__((always_inline)) inline f32x4 tangent(f32x4 x)
+{
+    const f32x2 a = __builtin_shufflevector(x, x, 0, 1), b = __builtin_shufflevector(x, x, 2, 3);
+    const f32x2 ra = __builtin_convertvector(tangentOf(__builtin_convertvector(a, f64x2)), f32x2);
+    const f32x2 rb = __builtin_convertvector(tangentOf(__builtin_convertvector(b, f64x2)), f32x2);
+    return __builtin_shufflevector(ra, rb, 0, 1, 2, 3);
+}
+
+// out[i] = tangent(x[i]) for i < n, four at a time (the arrays may be the same).
 __attribute__((noinline)) inline void tangentsBaseline(const float* x, float* out, int n)
 {
     int i = 0;
-    for (; i + 4 <= n; i += 4) {
-        f32x2 a, b;
-        std::memcpy(&a, x + i, sizeof a);
-        std::memcpy(&b, x + i + 2, sizeof b);
-        const f32x2 ra = __builtin_convertvector(tangentOf(__builtin_convertvector(a, f64x2)), f32x2);
-        const f32x2 rb = __builtin_convertvector(tangentOf(__builtin_convertvector(b, f64x2)), f32x2);
-        std::memcpy(out + i, &ra, sizeof ra);
-        std::memcpy(out + i + 2, &rb, sizeof rb);
-    }
+    for (; i + 4 <= n; i += 4) store(out + i, tangent(load<f32x4>(x + i)));
     for (; i < n; ++i) out[i] = tangent(x[i]);
 }
 
-#ifdef QUILL_MATHS_AVX2
+#ifdef QUILL_AVX2
 // The tangents of eight angles, as two AVX2 vectors of four in double (not
 // yet rounded to float).
 __attribute__((target("avx2"), always_inline)) inline void tangentsOfEight(f64x4& a, f64x4& b)
@@ -92,8 +94,11 @@ __attribute__((target("avx2"), always_inline)) inline void tangentsOfEight(f64x4
     }
 }
 
-// The float tangents of eight float angles, in one vector.
-__attribute__((target("avx2"), always_inline)) inline f32x8 tangentsOfEight(f32x8 x)
+// The float tangents of eight float angles, for a kernel's step built for
+// AVX2 (see lanes::widest, whose flattening inlines it; it is not
+// always_inline, as the step's template itself is built without AVX2 until
+// it is inlined).
+__attribute__((target("avx2"))) inline f32x8 tangent(f32x8 x)
 {
     const __m256 angles = reinterpret_cast<__m256>(x);
     f64x4 low = reinterpret_cast<f64x4>(_mm256_cvtps_pd(_mm256_castps256_ps128(angles)));
@@ -126,7 +131,7 @@ __attribute__((target("avx2"), noinline)) inline void tangentsAvx2(const float* 
 #endif
 inline void tangents(const float* x, float* out, int n)
 {
-#ifdef QUILL_MATHS_AVX2
+#ifdef QUILL_AVX2
     if (kHasAvx2) return tangentsAvx2(x, out, n);
 #endif
     tangentsBaseline(x, out, n);
