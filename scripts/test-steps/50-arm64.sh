@@ -3,7 +3,8 @@
 # adapter tests and an Arm flush-to-zero test under qemu-aarch64, the real-Pd
 # integration tests in Debian's arm64 Pd 0.53.1, and renders one patch per
 # plug-in on both machines to compare the recordings bit for bit; the same
-# with the -64 modules in an arm64 Pd64 0.56 (scripts/arm64/build_pd64.sh).
+# with the -64 modules in an arm64 Pd64 0.56 (scripts/arm64/build_pd64.sh),
+# where the multichannel suite runs too.
 # Folders: build-arm64 (cross), build-arm64-checks (cross, tests/arm64),
 # build-arm64-x86 and build-arm64-checks-x86 (native), build-deps/arm64-sysroot,
 # build-deps/arm64-pd64.

@@ -5,7 +5,8 @@
 # export, checks that the adapter finds Pd's functions by name there
 # (tests/windows), runs the real-Pd integration tests in Pd 0.53.1, and renders the
 # arm64 comparison's patches in Linux Pd and in Windows Pd, and in Windows
-# Pd64 with the -64 modules, to compare the recordings bit for bit.
+# Pd64 with the -64 modules, to compare the recordings bit for bit; the
+# multichannel suite runs in Pd64 too.
 # Folders: build-windows and build-windows-checks (cross), build-windows-checks-x86 (native comparison
 # program), build-windows-x86 (native tests, when step 10's build is absent),
 # build-deps/windows-pd, build-deps/windows-pd64, build-deps/wine-prefix.
