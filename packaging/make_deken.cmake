@@ -12,7 +12,7 @@ if(NOT status EQUAL 0)
   message(FATAL_ERROR "deken: installing into ${stage} failed")
 endif()
 file(GLOB modules ${stage}/${LIBRARY}/*~.l_* ${stage}/${LIBRARY}/*~.m_* ${stage}/${LIBRARY}/*~.d_* ${stage}/${LIBRARY}/*~.pd_linux
-                  ${stage}/${LIBRARY}/*~.dll)
+                  ${stage}/${LIBRARY}/*~.dll ${stage}/${LIBRARY}/*~.*.so)
 if(NOT modules)
   message(FATAL_ERROR "deken: no modules in ${stage}/${LIBRARY}")
 endif()

@@ -67,10 +67,13 @@ __attribute__((always_inline)) inline V splat(typename Lanes<V>::Lane c)
 {
     if constexpr (widthOf<V> == 1) {
         return c;
+    } else if constexpr (widthOf<V> == 2) {
+        return V{c, c};
+    } else if constexpr (widthOf<V> == 4) {
+        return V{c, c, c, c};  // one broadcast; a loop of lane stores costs one insert a lane
     } else {
-        V v;
-        for (int i = 0; i < widthOf<V>; ++i) v[i] = c;
-        return v;
+        static_assert(widthOf<V> == 8, "lanes of 1, 2, 4 or 8");
+        return V{c, c, c, c, c, c, c, c};
     }
 }
 

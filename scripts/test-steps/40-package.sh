@@ -1,8 +1,10 @@
 # Install layout, the deken archive, and the objects working from the
 # unpacked archive in real Pd (integration tests of mellow~, patches that
 # reach the library by [declare -path quill] and by quill/NAME). Then the
-# archive of every platform that scripts/package.sh makes, unpacked into a
-# fresh folder, in Linux Pd, in the emulated arm64 Pd and in Windows Pd.
+# archive of every platform and precision that scripts/package.sh makes,
+# unpacked into a fresh folder, in Linux Pd, in the emulated arm64 Pd and in
+# Windows Pd, and its -64 modules in sid's libpd64 (tests/libpd/open_patch),
+# the emulated arm64 Pd64 and Windows Pd64.
 set -euo pipefail
 cd "$QUILL_ROOT"
 
@@ -15,8 +17,8 @@ packaging/fetch_deken.sh "$QUILL_ROOT/build-deps/deken"
 
 build=$QUILL_ROOT/build-pkg
 cmake -S . -B "$build" -DQUILL_PD_INCLUDE_DIR="$QUILL_PD055/usr/include/pd" >/dev/null
-cmake --build "$build" -j"$QUILL_JOBS" --target \
-  plugin_klaxon plugin_leveler plugin_mellow plugin_zigzag test_mellow_in_pd
+cmake --build "$build" -j"$QUILL_JOBS" --target plugin_klaxon plugin_leveler plugin_mellow plugin_zigzag \
+  plugin64_klaxon plugin64_leveler plugin64_mellow plugin64_zigzag test_mellow_in_pd
 
 tmp=$(mktemp -d)
 wine_started=0
@@ -32,12 +34,13 @@ case "$(uname -m)" in
   *) suffix=.pd_linux; cpu=$(uname -m) ;;
 esac
 objects=(klaxon leveler mellow zigzag)
+project_version=$(sed -n 's/^project(quill VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 
 # The files the library folder must hold, one per line, sorted.
 expected_layout() {
   {
     echo quill/LICENSE; echo quill/README.md; echo quill/quill-meta.pd
-    for o in "${objects[@]}"; do echo "quill/$o~$suffix"; done
+    for o in "${objects[@]}"; do echo "quill/$o~$suffix"; echo "quill/$o~.linux-$cpu-64.so"; done
     for h in help/*-help.pd; do [ -e "$h" ] && echo "quill/$(basename "$h")"; done
     find docs/pictures -name '*.png' | sed 's|^|quill/|'
   } | LC_ALL=C sort
@@ -71,7 +74,9 @@ same=1
 cmp -s LICENSE "$tmp/prefix/quill/LICENSE" || same=0
 cmp -s README.md "$tmp/prefix/quill/README.md" || same=0
 cmp -s packaging/quill-meta.pd "$tmp/prefix/quill/quill-meta.pd" || same=0
-for o in "${objects[@]}"; do cmp -s "$build/plugins/$o~$suffix" "$tmp/prefix/quill/$o~$suffix" || same=0; done
+for o in "${objects[@]}"; do
+  for s in "$suffix" ".linux-$cpu-64.so"; do cmp -s "$build/plugins/$o~$s" "$tmp/prefix/quill/$o~$s" || same=0; done
+done
 for h in help/*-help.pd; do [ -e "$h" ] && { cmp -s "$h" "$tmp/prefix/quill/$(basename "$h")" || same=0; }; done
 [ $same = 1 ] && pass "installed files are the built and written ones" || fail "installed files differ from their sources"
 # Every picture the README shows is there beside it.
@@ -96,8 +101,7 @@ offline=()
 if unshare -n true 2>/dev/null; then offline=(unshare -n)
 elif unshare -rn true 2>/dev/null; then offline=(unshare -rn); fi
 "${offline[@]}" cmake --build "$build" --target deken
-project_version=$(sed -n 's/^project(quill VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-archive="$build/deken/quill[v$project_version](Linux-$cpu-32).dek"
+archive="$build/deken/quill[v$project_version](Linux-$cpu-32)(Linux-$cpu-64).dek"
 if [ -f "$archive" ] && [ "$(ls "$build"/deken/*.dek | wc -l)" = 1 ]; then
   pass "deken archive $(basename "$archive")${offline:+ (packed with no network)}"
 else
@@ -198,8 +202,7 @@ if QUILL_JOBS=$QUILL_JOBS scripts/package.sh >"$tmp/package.log" 2>&1; then
 else
   fail "scripts/package.sh"; cat "$tmp/package.log"
 fi
-version=$(sed -n 's/^project(quill VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-all="out/quill[v$version](Linux-amd64-32)(Linux-arm64-32)(Windows-amd64-32).dek"
+all="out/quill[v$project_version](Linux-amd64-32)(Linux-amd64-64)(Linux-arm64-32)(Linux-arm64-64)(Windows-amd64-32)(Windows-amd64-64).dek"
 if [ -f "$all" ] && [ "$(ls out/*.dek | wc -l)" = 1 ]; then
   pass "one archive names every architecture: $(basename "$all")"
 else
@@ -219,14 +222,16 @@ expected_all() {
   {
     echo quill/LICENSE; echo quill/README.md; echo quill/quill-meta.pd
     for o in "${objects[@]}"; do
-      for s in .l_amd64 .l_arm64 .m_amd64; do echo "quill/$o~$s"; done
+      for s in .l_amd64 .l_arm64 .m_amd64 .linux-amd64-64.so .linux-arm64-64.so .windows-amd64-64.dll; do
+        echo "quill/$o~$s"
+      done
     done
     for h in help/*-help.pd; do [ -e "$h" ] && echo "quill/$(basename "$h")"; done
     find docs/pictures -name '*.png' | sed 's|^|quill/|'
   } | LC_ALL=C sort
 }
 if [ "$(layout_of "$fresh")" = "$(expected_all)" ]; then
-  pass "unpacked, it holds the modules of all three platforms beside one set of help patches and pictures"
+  pass "unpacked, it holds the modules of all three platforms in both precisions beside one set of help patches and pictures"
 else
   fail "multi-platform archive layout differs:"; diff <(expected_all) <(layout_of "$fresh") || true
 fi
@@ -241,12 +246,21 @@ else
 fi
 
 scripts/arm64/fetch_sysroot.sh "$QUILL_ROOT/build-deps/arm64-sysroot" >/dev/null
+scripts/arm64/build_pd64.sh "$QUILL_ROOT/build-deps/arm64-pd64" >/dev/null
+# Sid's libpd64 has no pd program: a small host opens the patch in it.
+sid=$QUILL_ROOT/build-deps/sid/usr
+g++ -std=c++17 -O1 -Wall -Wextra -Werror -DPD_FLOATSIZE=64 -I"$sid/include/pd" tests/libpd/open_patch.cpp \
+    -o "$tmp/open_patch64" "$sid/lib/x86_64-linux-gnu/libpd64.so.0" -Wl,--unresolved-symbols=ignore-in-shared-libs
+export QUILL_OPEN_PATCH64=$tmp/open_patch64
 scripts/windows/wine-session.sh start
 wine_started=1
 platforms=("Linux Pd 0.53.1:/usr/bin/pd")
 [ -x "$QUILL_PD055/usr/lib/puredata/bin/pd" ] && platforms+=("Linux Pd 0.55.2:$QUILL_PD055/usr/lib/puredata/bin/pd")
 platforms+=("arm64 Pd 0.53.1 (emulated):$QUILL_ROOT/scripts/arm64/pd-arm64"
-            "Windows Pd 0.53.1 (Wine):$QUILL_ROOT/scripts/windows/pd-windows")
+            "Windows Pd 0.53.1 (Wine):$QUILL_ROOT/scripts/windows/pd-windows"
+            "Linux libpd64 0.57.0 (sid):$QUILL_ROOT/tests/libpd/libpd64-pd"
+            "arm64 Pd64 0.56 (emulated):$QUILL_ROOT/scripts/arm64/pd64-arm64"
+            "Windows Pd64 0.56 (Wine):$QUILL_ROOT/scripts/windows/pd64-windows")
 for entry in "${platforms[@]}"; do
   label=${entry%%:*}
   pd=${entry#*:}

@@ -47,21 +47,7 @@ fi
 echo "$sha256  $work/$tarball" | sha256sum -c --quiet
 
 tar -C "$work" -xf "$work/$tarball"
-src=$(echo "$work"/pure-data-*)
-# Only src/ is needed; no audio or MIDI back end (Pd runs with -nosound).
-(cd "$src" && ./autogen.sh >"$work/autogen.log" 2>&1 &&
-   ./configure --host=$host --disable-asio --disable-portaudio --disable-portmidi \
-               --disable-locales >"$work/configure.log" 2>&1) ||
-  { tail -40 "$work/autogen.log" "$work/configure.log" >&2; exit 1; }
-make -C "$src/src" -j"${QUILL_JOBS:-2}" >"$work/make.log" 2>&1 || { tail -40 "$work/make.log" >&2; exit 1; }
-
-rm -rf "$dest"
-mkdir -p "$dest/bin" "$dest/include"
-# src/pd.exe is a libtool wrapper; the real program is in src/.libs.
-cp "$src/src/.libs/pd.exe" "$src/src/pd.com" "$src/src/pd.dll" "$src/src/pd.lib" "$src/src/pd.def" "$dest/bin/"
-cp "/usr/$host/lib/libwinpthread-1.dll" "$dest/bin/"
-$host-strip "$dest"/bin/*.exe "$dest"/bin/*.com "$dest"/bin/*.dll
-cp "$src"/src/m_pd.h "$dest/include/"
+"$root/scripts/windows/cross_build_pd.sh" "$(echo "$work"/pure-data-*)" "$dest"
 for f in "${files[@]}"; do [ -f "$dest/bin/$f" ] || { echo "build_pd: $f missing" >&2; exit 1; }; done
 echo "$pd_version ${files[*]}" >"$stamp"
 echo "build_pd: Pd $version for Windows in $dest/bin ($(du -sh "$dest/bin" | cut -f1))"

@@ -14,12 +14,17 @@
 // module), so the record of A's calls holds none of theirs; a difference is
 // reported with the calls behind it.
 //
-// Where libm_replay cannot be preloaded (Pd for Windows under Wine), each
-// patch is rendered once on each machine and any difference fails.
+// Where libm_replay cannot be preloaded (Pd for Windows under Wine, a
+// double-precision Pd), each patch is rendered once on each machine and any
+// difference fails.
 //
 // Environment: QUILL_PD_A / QUILL_PLUGIN_DIR_A / QUILL_LIBM_REPLAY_A and the
 // same for B: the two Pds (wrappers that preload $QUILL_PRELOAD when set),
 // their plug-in folders, their builds of libm_replay (both or neither).
+// QUILL_PD_FLOATSIZE_B=64 (or _A): that machine is a double-precision Pd
+// (Pd64) with the -64 modules. Its recordings are written as 64-bit floats,
+// and each sample must be a float value (the inputs are floats, so nothing
+// may be added to the kernels' float results) that then compares as above.
 //
 // [tabwrite~] on x86-64 stores +0 for samples below about 2^-63 (and for -0),
 // on arm64 it stores every sample as it is; both recordings pass through the
@@ -56,6 +61,7 @@ const char* const kTimesTwoTo60 = "*~ 1152921504606846976";
 struct Machine {
     PdSetup setup;
     std::string replayLibrary;
+    bool doublePrecision = false;
 };
 
 Machine machine(const std::string& suffix)
@@ -68,6 +74,7 @@ Machine machine(const std::string& suffix)
     m.setup.pd = get("QUILL_PD_");
     m.setup.pluginDir = get("QUILL_PLUGIN_DIR_");
     m.replayLibrary = get("QUILL_LIBM_REPLAY_");
+    m.doublePrecision = get("QUILL_PD_FLOATSIZE_") == "64";
     return m;
 }
 
@@ -95,10 +102,12 @@ std::vector<std::string> fileLines(const std::string& path)
     return out;
 }
 
+// Digits enough to name the float exactly as a double too: a
+// double-precision Pd reads the very same value.
 std::string numberText(float v)
 {
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%.9g", double(v));
+    std::snprintf(buf, sizeof buf, "%.17g", double(v));
     return buf;
 }
 
@@ -208,9 +217,31 @@ const std::vector<Case>& cases()
 struct Render {
     RunResult run;
     std::vector<std::string> replies;
+    std::string notFloats;  // a double-precision Pd's samples that are no float values
 };
 
-Render render(const Case& c, int rate, const PdSetup& setup)
+// A double-precision Pd's recordings as floats, where every sample is one;
+// otherwise the count of those that are not, and the first.
+std::string takeFloats(RunResult& run)
+{
+    size_t others = 0;
+    std::string first;
+    for (size_t ch = 0; ch < run.doubles.size(); ++ch) {
+        std::vector<float> floats;
+        for (size_t i = 0; i < run.doubles[ch].size(); ++i) {
+            const double d = run.doubles[ch][i];
+            floats.push_back(float(d));
+            if (double(floats.back()) == d || std::isnan(d) || ++others > 1) continue;
+            char text[96];
+            std::snprintf(text, sizeof text, "recording %zu, sample %zu: %.17g", ch, i, d);
+            first = text;
+        }
+        run.channels.push_back(std::move(floats));
+    }
+    return others == 0 ? "" : std::to_string(others) + " samples are no float values; first: " + first;
+}
+
+Render render(const Case& c, int rate, const Machine& machine)
 {
     Canvas patch;
     const int plugin = patch.obj(c.object);
@@ -232,8 +263,10 @@ Render render(const Case& c, int rate, const PdSetup& setup)
     if (source >= 0) run.record(source, 0);  // the input as this Pd played it
     run.printReplies(plugin, "replies");
     for (const Event& e : c.events) run.send(e.block, plugin, e.message);
-    Render r{run.run(setup, rate, 120.0), {}};
+    if (machine.doublePrecision) run.writeDoubles();
+    Render r{run.run(machine.setup, rate, 120.0), {}, {}};
     r.replies = r.run.printed("replies");
+    r.notFloats = takeFloats(r.run);
     return r;
 }
 
@@ -324,6 +357,7 @@ TEST_P(SameBits, BothBuildsRecordTheSameSamples)
         EXPECT_EQ(r.run.pd.countLines(loaded), 1) << r.run.pd.console;
         EXPECT_EQ(r.run.pd.countLines("couldn't create"), 0) << r.run.pd.console;
         ASSERT_EQ(r.run.channels.size(), channels) << r.run.pd.console;
+        EXPECT_EQ(r.notFloats, "");
         EXPECT_EQ(r.run.wavSampleRate, rate);
         EXPECT_EQ(r.replies, first.replies);
         if (channels > outputs) {
@@ -332,8 +366,8 @@ TEST_P(SameBits, BothBuildsRecordTheSameSamples)
     };
 
     if (a.replayLibrary.empty()) {
-        const Render ra = render(c, rate, a.setup);
-        const Render rb = render(c, rate, b.setup);
+        const Render ra = render(c, rate, a);
+        const Render rb = render(c, rate, b);
         for (const Render* r : {&ra, &rb}) {
             checkRun(*r, ra);
             if (HasFatalFailure()) return;
@@ -350,11 +384,11 @@ TEST_P(SameBits, BothBuildsRecordTheSameSamples)
     const std::string maths = dir.file("maths-a.txt");
     const std::string diffs = dir.file("maths-differences.txt");
     preload(a.replayLibrary, maths, "", "");
-    const Render ra = render(c, rate, a.setup);
+    const Render ra = render(c, rate, a);
     preload("", "", "", "");
-    const Render rb = render(c, rate, b.setup);
+    const Render rb = render(c, rate, b);
     preload(b.replayLibrary, "", maths, diffs);
-    const Render replayed = render(c, rate, b.setup);
+    const Render replayed = render(c, rate, b);
     preload("", "", "", "");
     ASSERT_TRUE(fileExists(maths) && fileExists(diffs)) << "libm_replay was not preloaded";
 

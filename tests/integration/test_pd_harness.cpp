@@ -28,10 +28,12 @@ void put32(std::vector<uint8_t>& b, uint32_t v)
 void putTag(std::vector<uint8_t>& b, const char* tag) { b.insert(b.end(), tag, tag + 4); }
 
 // A WAV file built by hand: `frames` interleaved, with an odd-sized chunk
-// before "fmt " to exercise chunk padding.
+// before "fmt " to exercise chunk padding. Samples of 64 bits are stored as
+// they are, any others as floats.
 std::vector<uint8_t> makeWav(bool extensible, unsigned tag, unsigned bits, int channels,
-                             const std::vector<float>& interleaved)
+                             const std::vector<double>& interleaved)
 {
+    const unsigned bytes = bits == 64 ? 8u : 4u;
     std::vector<uint8_t> b;
     putTag(b, "RIFF");
     put32(b, 0);  // patched below
@@ -44,8 +46,8 @@ std::vector<uint8_t> makeWav(bool extensible, unsigned tag, unsigned bits, int c
     put16(b, extensible ? 0xFFFE : tag);
     put16(b, unsigned(channels));
     put32(b, 48000);
-    put32(b, 48000u * 4u * unsigned(channels));
-    put16(b, 4u * unsigned(channels));
+    put32(b, 48000u * bytes * unsigned(channels));
+    put16(b, bytes * unsigned(channels));
     put16(b, bits);
     if (extensible) {
         put16(b, 22);
@@ -57,11 +59,19 @@ std::vector<uint8_t> makeWav(bool extensible, unsigned tag, unsigned bits, int c
         b.insert(b.end(), rest, rest + 14);
     }
     putTag(b, "data");
-    put32(b, uint32_t(interleaved.size() * 4));
-    for (float f : interleaved) {
+    put32(b, uint32_t(interleaved.size() * bytes));
+    for (double d : interleaved) {
+        uint64_t bits64;
+        std::memcpy(&bits64, &d, 8);
+        const float f = float(d);
         uint32_t bits32;
         std::memcpy(&bits32, &f, 4);
-        put32(b, bits32);
+        if (bytes == 8) {
+            put32(b, uint32_t(bits64));
+            put32(b, uint32_t(bits64 >> 32));
+        } else {
+            put32(b, bits32);
+        }
     }
     const uint32_t riff = uint32_t(b.size() - 8);
     for (int i = 0; i < 4; ++i) b[4 + size_t(i)] = uint8_t(riff >> (8 * i));
@@ -72,7 +82,7 @@ std::vector<uint8_t> makeWav(bool extensible, unsigned tag, unsigned bits, int c
 
 TEST(WavReader, ReadsPlainAndExtensibleFloatFiles)
 {
-    const std::vector<float> samples = {0.5f, -1.0f, 1e-30f, 3.25f, -0.0f, 7.0f};
+    const std::vector<double> samples = {0.5f, -1.0f, 1e-30f, 3.25f, -0.0f, 7.0f};
     for (bool extensible : {false, true}) {
         WavData d = parseWav(makeWav(extensible, 3, 32, 2, samples));
         EXPECT_EQ(d.sampleRate, 48000);
@@ -80,14 +90,22 @@ TEST(WavReader, ReadsPlainAndExtensibleFloatFiles)
         EXPECT_EQ(d.channels[0], (std::vector<float>{0.5f, 1e-30f, -0.0f}));
         EXPECT_EQ(d.channels[1], (std::vector<float>{-1.0f, 3.25f, 7.0f}));
         EXPECT_TRUE(std::signbit(d.channels[0][2]));
+        EXPECT_TRUE(d.doubles.empty());
     }
+    // 64-bit samples, as a double-precision Pd writes them: not rounded to floats.
+    const std::vector<double> wide = {0.1, -1e-300, -0.0, 1e300};
+    WavData d = parseWav(makeWav(false, 3, 64, 1, wide));
+    EXPECT_TRUE(d.channels.empty());
+    ASSERT_EQ(d.doubles.size(), 1u);
+    EXPECT_EQ(d.doubles[0], wide);
+    EXPECT_TRUE(std::signbit(d.doubles[0][2]));
 }
 
-TEST(WavReader, RejectsWhatIsNotThirtyTwoBitFloat)
+TEST(WavReader, RejectsWhatIsNotFloat)
 {
     EXPECT_THROW(parseWav(makeWav(false, 1, 32, 1, {1.0f})), std::runtime_error);   // PCM
     EXPECT_THROW(parseWav(makeWav(true, 1, 32, 1, {1.0f})), std::runtime_error);    // PCM sub-format
-    EXPECT_THROW(parseWav(makeWav(false, 3, 64, 1, {1.0f})), std::runtime_error);   // double
+    EXPECT_THROW(parseWav(makeWav(false, 3, 16, 1, {1.0f})), std::runtime_error);   // 16 bits
     EXPECT_THROW(parseWav({'R', 'I', 'F', 'F'}), std::runtime_error);
     std::vector<uint8_t> noData = makeWav(false, 3, 32, 1, {});
     noData.resize(noData.size() - 8);  // drop the data chunk header

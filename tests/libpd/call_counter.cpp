@@ -75,8 +75,12 @@ F next(std::atomic<void*>& slot, const char* name)
     return reinterpret_cast<F>(f);
 }
 
-// Only then is there a third argument to read.
-bool takesMode(int flags) { return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE; }
+// open's mode: only flags that create a file come with one to read.
+mode_t modeOf(int flags, va_list args)
+{
+    const bool given = (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE;
+    return given ? static_cast<mode_t>(va_arg(args, unsigned)) : 0;
+}
 
 void* allocate_or_throw(size_t bytes)
 {
@@ -190,26 +194,20 @@ SLOT(open)
 int open(const char* path, int flags, ...)
 {
     NOTE(open, kSystemCall);
-    mode_t mode = 0;
-    if (takesMode(flags)) {
-        va_list args;
-        va_start(args, flags);
-        mode = static_cast<mode_t>(va_arg(args, unsigned));
-        va_end(args);
-    }
+    va_list args;
+    va_start(args, flags);
+    const mode_t mode = modeOf(flags, args);
+    va_end(args);
     return REAL(open)(path, flags, mode);
 }
 SLOT(openat)
 int openat(int dir, const char* path, int flags, ...)
 {
     NOTE(openat, kSystemCall);
-    mode_t mode = 0;
-    if (takesMode(flags)) {
-        va_list args;
-        va_start(args, flags);
-        mode = static_cast<mode_t>(va_arg(args, unsigned));
-        va_end(args);
-    }
+    va_list args;
+    va_start(args, flags);
+    const mode_t mode = modeOf(flags, args);
+    va_end(args);
     return REAL(openat)(dir, path, flags, mode);
 }
 SLOT(close)

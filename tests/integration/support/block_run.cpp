@@ -108,7 +108,7 @@ RunResult BlockRun::run(const PdSetup& setup, int sampleRate, double timeoutSeco
     }
     std::string finish;
     if (!arrays_.empty()) {
-        finish = std::string("; ") + kFileReceiver + " write -bytes 4 " + wav;
+        finish = std::string("; ") + kFileReceiver + " write -bytes " + std::to_string(sampleBytes_) + " " + wav;
         for (const std::string& a : arrays_) finish += " " + a;
         const int recv = top_.obj(std::string("r ") + kFileReceiver);
         const int filer = top_.obj("soundfiler");
@@ -139,6 +139,7 @@ RunResult BlockRun::run(const PdSetup& setup, int sampleRate, double timeoutSeco
         try {
             WavData data = readWav(wav);
             result.channels = std::move(data.channels);
+            result.doubles = std::move(data.doubles);
             result.wavSampleRate = data.sampleRate;
         } catch (const std::exception&) {
             // No file: the run failed; the caller sees empty channels and the console.

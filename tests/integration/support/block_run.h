@@ -5,8 +5,8 @@
 // counting [bang~] outputs (a message sent from a chain that [bang~]
 // triggers after block k is handled before block k + 1 is computed); after
 // the last block the recordings are written with [soundfiler] as 32-bit float
-// WAV and Pd is told to quit. Everything lives in a temporary folder that is
-// removed afterwards.
+// WAV (64-bit on request) and Pd is told to quit. Everything lives in a
+// temporary folder that is removed afterwards.
 #pragma once
 
 #include <map>
@@ -23,7 +23,8 @@ constexpr int kBlockSize = 64;  // Pd's block length
 struct RunResult {
     PdResult pd;
     std::string patch;                         // the patch file that ran
-    std::vector<std::vector<float>> channels;  // one per record() call, in call order
+    std::vector<std::vector<float>> channels;   // one per record() call, in call order
+    std::vector<std::vector<double>> doubles;   // the same, after writeDoubles()
     int wavSampleRate = 0;
 
     // What [print tag] printed, one entry per line, without the "tag: " prefix.
@@ -52,6 +53,10 @@ public:
     void printReplies(int object, const std::string& tag) { printReplies(top_, object, tag); }
     void printReplies(Canvas& where, int object, const std::string& tag);
 
+    // The recordings are written as 64-bit floats: a double-precision Pd's
+    // samples as they are (into RunResult::doubles instead of channels).
+    void writeDoubles() { sampleBytes_ = 8; }
+
     // Writes the patch, runs Pd (at `sampleRate` when positive) and reads back
     // the recordings. The BlockRun is spent afterwards.
     RunResult run(const PdSetup& setup, int sampleRate = 0, double timeoutSeconds = 60.0);
@@ -62,6 +67,7 @@ private:
     Canvas& top_;
     int blocks_;
     bool ran_ = false;
+    int sampleBytes_ = 4;
     std::map<int, std::vector<std::string>> events_;  // block -> "receiver message" lines
     std::map<std::pair<const Canvas*, int>, std::string> receivers_;
     std::vector<std::string> arrays_;

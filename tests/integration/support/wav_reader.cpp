@@ -14,6 +14,11 @@ uint32_t le32(const std::vector<uint8_t>& b, size_t at)
            uint32_t(b[at + 3]) << 24;
 }
 
+uint64_t le64(const std::vector<uint8_t>& b, size_t at)
+{
+    return uint64_t(le32(b, at)) | uint64_t(le32(b, at + 4)) << 32;
+}
+
 uint16_t le16(const std::vector<uint8_t>& b, size_t at)
 {
     return uint16_t(b[at] | b[at + 1] << 8);
@@ -33,6 +38,7 @@ WavData parseWav(const std::vector<uint8_t>& b)
     constexpr uint16_t kExtensible = 0xFFFE;
     int channels = 0;
     int sampleRate = 0;
+    size_t bytesPerSample = 0;
     bool haveFormat = false;
     size_t at = 12;
     while (at + 8 <= b.size()) {
@@ -48,7 +54,8 @@ WavData parseWav(const std::vector<uint8_t>& b)
                 tag = le16(b, body + 24);  // first two bytes of the sub-format GUID
             }
             if (tag != kFloat) fail("not IEEE float samples");
-            if (le16(b, body + 14) != 32) fail("not 32-bit samples");
+            bytesPerSample = le16(b, body + 14) / 8u;
+            if (bytesPerSample != 4 && bytesPerSample != 8) fail("neither 32- nor 64-bit samples");
             channels = le16(b, body + 2);
             sampleRate = int(le32(b, body + 4));
             if (channels < 1) fail("no channels");
@@ -58,14 +65,21 @@ WavData parseWav(const std::vector<uint8_t>& b)
             // Pd may leave the size open when it cannot seek back; take what is there.
             size_t bytes = size;
             if (body + bytes > b.size()) bytes = b.size() - body;
-            const size_t frames = bytes / (4u * size_t(channels));
+            const size_t frames = bytes / (bytesPerSample * size_t(channels));
             WavData out;
             out.sampleRate = sampleRate;
-            out.channels.assign(size_t(channels), std::vector<float>(frames));
+            if (bytesPerSample == 4) out.channels.assign(size_t(channels), std::vector<float>(frames));
+            else out.doubles.assign(size_t(channels), std::vector<double>(frames));
             for (size_t f = 0; f < frames; ++f)
                 for (size_t c = 0; c < size_t(channels); ++c) {
-                    const uint32_t bits = le32(b, body + 4 * (f * size_t(channels) + c));
-                    std::memcpy(&out.channels[c][f], &bits, 4);
+                    const size_t sample = body + bytesPerSample * (f * size_t(channels) + c);
+                    if (bytesPerSample == 4) {
+                        const uint32_t bits = le32(b, sample);
+                        std::memcpy(&out.channels[c][f], &bits, 4);
+                    } else {
+                        const uint64_t bits = le64(b, sample);
+                        std::memcpy(&out.doubles[c][f], &bits, 8);
+                    }
                 }
             return out;
         }
