@@ -60,11 +60,7 @@ void klaxon::instanceConstants(int rate)
 void klaxon::instanceResetUserInterface()
 {
     sweep = kSweep.init;
-    triggerRandom = 0.0f;
-    triggerRevSaw = 0.0f;
-    triggerSaw = 0.0f;
-    triggerTriangle = 0.0f;
-    triggerSquare = 0.0f;
+    triggerRandom = triggerRevSaw = triggerSaw = triggerTriangle = triggerSquare = 0.0f;
     decay = kDecay.init;
     pitch = kPitch.init;
     depth = kDepth.init;

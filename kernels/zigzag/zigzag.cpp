@@ -42,15 +42,6 @@ void zigzag::instanceClear()
     levelInOutputUnits = false;
 }
 
-// At or beyond half the rate the phase would alias (at the rate itself it
-// stands still) and the integrator run away: such frequencies play just
-// below half the rate, with their sign. NaN plays as silence.
-inline float zigzag::playable(float f) const
-{
-    if (std::isnan(f)) return 0.0f;
-    return std::copysign(maxFrequency, f);
-}
-
 // The output is f·ampScale·integrator, so a level integrated at one
 // frequency would be scaled by the next: a rise from 55 to 1760 Hz would
 // multiply it by 32. While the frequency changes, the level is therefore
@@ -83,7 +74,7 @@ void zigzag::compute(int count, QUILLFLOAT** inputs, QUILLFLOAT** outputs)
         float f = in[i];  // read before writing: buffers may alias
         float dt = f * toCycles;
         if (__builtin_expect(!(std::fabs(dt) < 0.5f), 0)) {
-            f = playable(f);
+            f = zigzag_integrator::playable(f, maxFrequency);
             dt = f * toCycles;
         }
         p = quill::wrapNearPhase(p + dt);

@@ -40,9 +40,4 @@ public:
 
     // Largest output magnitude: a steady oscillator started from rest peaks at 1.93.
     static constexpr float kMaxLevel = 2.0f;
-
-private:
-    // The frequency played for an input whose increment is not below half a
-    // cycle: ±maxFrequency, and 0 for NaN.
-    float playable(float f) const;
 };

@@ -1,8 +1,9 @@
-// One sample of zigzag~'s leaky integrator of the band-limited square,
-// written once for one float (the single-channel oscillator) and for lanes
-// of floats (the voices, lane by lane the same operations). The choices are
-// conditional expressions, which lanes take lane by lane; the rare work (the
-// corrections, a mirrored phase) runs only when some lane needs it.
+// One sample of zigzag~'s leaky integrator of the band-limited square, and
+// the frequency it plays, written once for one float (the single-channel
+// oscillator) and for lanes of floats (the voices, lane by lane the same
+// operations). The choices are conditional expressions, which lanes take
+// lane by lane; the rare work (the corrections, a mirrored phase) runs only
+// when some lane needs it.
 #pragma once
 
 #include <cmath>
@@ -23,6 +24,18 @@ template <class T>
 __attribute__((always_inline)) inline auto isInfinite(T v)
 {
     return ~quill::lanes::finite(v) & (v == v);
+}
+
+// The frequency played for an input f whose increment is not below half a
+// cycle. At or beyond half the rate the phase would alias (at the rate itself
+// it stands still) and the integrator run away: such frequencies play just
+// below half the rate (maxFrequency), with their sign. NaN plays as silence.
+template <class T>
+__attribute__((always_inline)) inline T playable(T f, T maxFrequency)
+{
+    using quill::lanes::copysign;
+    using std::copysign;
+    return f != f ? T{} : copysign(maxFrequency, f);
 }
 
 // The leaky integrator's step before the jump corrections: leak 0.999 keeps

@@ -178,7 +178,7 @@ struct Voices {
         V f = frequency, dt = increment;
         M changed = changedTo;
         if (any(beyondHalf)) {
-            f = beyondHalf ? (f != f ? V{} : copysign(c.maxFrequency, f)) : f;
+            f = beyondHalf ? zigzag_integrator::playable(f, c.maxFrequency) : f;
             dt = beyondHalf ? f * c.toCycles : dt;
             changed = f != previous;
         }
