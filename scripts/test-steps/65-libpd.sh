@@ -26,6 +26,14 @@ if [ -z "$plugins" ]; then
 fi
 export QUILL_PLUGIN_DIR="$plugins"
 
+# A multi-instance Pd has no static symbols (s_signal, s_bang ...) to
+# resolve: no module may need one.
+for module in "$plugins"/*~.l_amd64 "$plugins"/*~.linux-amd64-64.so; do
+  if nm -D --undefined-only "$module" | grep -E ' s_[a-z_]*$'; then
+    echo "== $module needs Pd's static symbols above"; exit 1
+  fi
+done
+
 work="$QUILL_ROOT/build-libpd"
 cmake -S tests/libpd -B "$work" -DQUILL_SID="$QUILL_SID" >/dev/null
 cmake --build "$work" -j"$QUILL_JOBS" --target quill_call_counter test_libpd_host test_libpd64_host
