@@ -23,10 +23,6 @@ void PdUI::open_box(const char* label)
     ++box_depth;
 }
 
-void PdUI::openTabBox(const char* label) { open_box(label); }
-void PdUI::openHorizontalBox(const char* label) { open_box(label); }
-void PdUI::openVerticalBox(const char* label) { open_box(label); }
-
 void PdUI::closeBox()
 {
     std::string::size_type slash = group_path.rfind('/');
@@ -53,45 +49,3 @@ void PdUI::add_elem(ui_elem_type_t type, const char* label, float* cell, float i
     e.step = step;
     ++n_elems;
 }
-
-void PdUI::add_elem(ui_elem_type_t type, const char* label, float* cell)
-{
-    add_elem(type, label, cell, 0.0f, 0.0f, 1.0f, 1.0f);
-}
-
-void PdUI::add_elem(ui_elem_type_t type, const char* label, float* cell, float min, float max)
-{
-    add_elem(type, label, cell, 0.0f, min, max, 0.0f);
-}
-
-void PdUI::addButton(const char* label, float* cell) { add_elem(ELEM_BUTTON, label, cell); }
-void PdUI::addCheckButton(const char* label, float* cell) { add_elem(ELEM_CHECKBOX, label, cell); }
-
-void PdUI::addVerticalSlider(const char* label, float* cell, float init, float min, float max, float step)
-{
-    add_elem(ELEM_VSLIDER, label, cell, init, min, max, step);
-}
-
-void PdUI::addHorizontalSlider(const char* label, float* cell, float init, float min, float max, float step)
-{
-    add_elem(ELEM_HSLIDER, label, cell, init, min, max, step);
-}
-
-void PdUI::addNumEntry(const char* label, float* cell, float init, float min, float max, float step)
-{
-    add_elem(ELEM_NENTRY, label, cell, init, min, max, step);
-}
-
-void PdUI::addHorizontalBargraph(const char* label, float* cell, float min, float max)
-{
-    add_elem(ELEM_HBARGRAPH, label, cell, min, max);
-}
-
-void PdUI::addVerticalBargraph(const char* label, float* cell, float min, float max)
-{
-    add_elem(ELEM_VBARGRAPH, label, cell, min, max);
-}
-
-void PdUI::addSoundfile(const char*, const char*, Soundfile**) {}
-
-void PdUI::run() {}

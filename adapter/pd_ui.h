@@ -41,23 +41,40 @@ public:
     PdUI(const PdUI&) = delete;
     PdUI& operator=(const PdUI&) = delete;
 
-    void openTabBox(const char* label) override;
-    void openHorizontalBox(const char* label) override;
-    void openVerticalBox(const char* label) override;
+    // Groups only name their controls; every control kind lands in the table.
+    void openTabBox(const char* label) override { open_box(label); }
+    void openHorizontalBox(const char* label) override { open_box(label); }
+    void openVerticalBox(const char* label) override { open_box(label); }
     void closeBox() override;
-    void addButton(const char* label, float* cell) override;
-    void addCheckButton(const char* label, float* cell) override;
-    void addVerticalSlider(const char* label, float* cell, float init, float min, float max, float step) override;
-    void addHorizontalSlider(const char* label, float* cell, float init, float min, float max, float step) override;
-    void addNumEntry(const char* label, float* cell, float init, float min, float max, float step) override;
-    void addHorizontalBargraph(const char* label, float* cell, float min, float max) override;
-    void addVerticalBargraph(const char* label, float* cell, float min, float max) override;
-    void addSoundfile(const char* label, const char* file, Soundfile** slot) override;
-    virtual void run();
+    void addButton(const char* label, float* cell) override { add_elem(ELEM_BUTTON, label, cell, 0.0f, 0.0f, 1.0f, 1.0f); }
+    void addCheckButton(const char* label, float* cell) override
+    {
+        add_elem(ELEM_CHECKBOX, label, cell, 0.0f, 0.0f, 1.0f, 1.0f);
+    }
+    void addVerticalSlider(const char* label, float* cell, float init, float min, float max, float step) override
+    {
+        add_elem(ELEM_VSLIDER, label, cell, init, min, max, step);
+    }
+    void addHorizontalSlider(const char* label, float* cell, float init, float min, float max, float step) override
+    {
+        add_elem(ELEM_HSLIDER, label, cell, init, min, max, step);
+    }
+    void addNumEntry(const char* label, float* cell, float init, float min, float max, float step) override
+    {
+        add_elem(ELEM_NENTRY, label, cell, init, min, max, step);
+    }
+    void addHorizontalBargraph(const char* label, float* cell, float min, float max) override
+    {
+        add_elem(ELEM_HBARGRAPH, label, cell, 0.0f, min, max, 0.0f);
+    }
+    void addVerticalBargraph(const char* label, float* cell, float min, float max) override
+    {
+        add_elem(ELEM_VBARGRAPH, label, cell, 0.0f, min, max, 0.0f);
+    }
+    void addSoundfile(const char*, const char*, Soundfile**) override {}
+    virtual void run() {}
 
 private:
     void open_box(const char* label);
-    void add_elem(ui_elem_type_t type, const char* label, float* cell);
     void add_elem(ui_elem_type_t type, const char* label, float* cell, float init, float min, float max, float step);
-    void add_elem(ui_elem_type_t type, const char* label, float* cell, float min, float max);
 };

@@ -6,7 +6,6 @@
 #include "adapter/crossfade.h"
 #include "adapter/flush_to_zero.h"
 #include "adapter/memory.h"
-#include "adapter/pd_samples.h"
 #include "adapter/quill_object.h"
 #include "adapter/vector_copy.h"
 #include "kernels/common/float_to_int.h"
@@ -82,7 +81,7 @@ void point_pd_vectors(t_quill* x, t_signal** sp, int n)
 // block of every channel per input and output; false without memory.
 bool point_staging(t_quill* x, int length)
 {
-    if (quill::kPdSamplesAreFloats) return true;
+    if (kPdSamplesAreFloats) return true;
     quill::memRelease(x->staging);
     const auto vectors = static_cast<std::size_t>(x->n_in + x->n_out);
     x->staging = static_cast<float*>(quill::memAlloc(sizeof(float) * vectors * static_cast<std::size_t>(length)));
@@ -193,7 +192,7 @@ __attribute__((noinline)) t_int* run_block(t_quill* x, int n, t_int* next)
     // running one; the weight must never leave [0, 1].
     if (x->fade > x->n_fade) x->fade = x->n_fade > 0 ? x->n_fade : 0;
     if (x->fade == 0 && !is_on(x)) return bypass_block(x, n, next);
-    if (quill::kPdSamplesAreFloats)
+    if (kPdSamplesAreFloats)
         process(x, n);
     else
         process_copies(x, n);

@@ -5,8 +5,8 @@
 #include <new>
 
 #include "adapter/memory.h"
-#include "adapter/pd_samples.h"
 #include "adapter/quill_object.h"
+#include "adapter/vector_copy.h"
 #include "kernels/common/float_to_int.h"
 #include "kernels/common/rate_clamp.h"
 
@@ -45,13 +45,32 @@ char* make_label(t_symbol* id)
     return label;
 }
 
+// Nothing owned: the state of a new object, and of one whose creation failed.
+void clear_owned(t_quill* x)
+{
+    x->label = nullptr;
+    x->kernel = nullptr;
+    x->registry = nullptr;
+    x->pd_in = nullptr;
+    x->pd_out = nullptr;
+    x->inputs = nullptr;
+    x->outputs = nullptr;
+    x->staging = nullptr;
+    x->scratch = nullptr;
+    x->silence = nullptr;
+    x->bank = nullptr;
+    x->voice_vectors = nullptr;
+    x->voice_scratch = nullptr;
+    x->channels = 1;
+}
+
 // Releases everything the object owns and leaves every owned pointer null.
 void release_owned(t_quill* x)
 {
     quill::memRelease(x->label);
     delete x->kernel;
     delete x->registry;
-    if (!quill::kPdSamplesAreFloats) {
+    if (!kPdSamplesAreFloats) {
         quill::memRelease(x->pd_in);
         quill::memRelease(x->pd_out);
     }
@@ -64,16 +83,7 @@ void release_owned(t_quill* x)
     }
     quill::memRelease(x->silence);
     Voices::release(x);
-    x->label = nullptr;
-    x->kernel = nullptr;
-    x->registry = nullptr;
-    x->pd_in = nullptr;
-    x->pd_out = nullptr;
-    x->inputs = nullptr;
-    x->outputs = nullptr;
-    x->staging = nullptr;
-    x->scratch = nullptr;
-    x->silence = nullptr;
+    clear_owned(x);
 }
 
 // An array of `count` null pointers; none is needed for no entries.
@@ -103,7 +113,7 @@ bool create_owned(t_quill* x, t_symbol* id)
     // Pd's vectors: the kernel's own arrays when Pd's samples are floats.
     x->pd_in = quill::sameVectors<t_sample>(x->inputs);
     x->pd_out = quill::sameVectors<t_sample>(x->outputs);
-    return quill::kPdSamplesAreFloats || (allocate_array(x->pd_in, x->n_in) && allocate_array(x->pd_out, x->n_out));
+    return kPdSamplesAreFloats || (allocate_array(x->pd_in, x->n_in) && allocate_array(x->pd_out, x->n_out));
 }
 
 // The kernel starts at `rate` and describes its controls into the registry.
@@ -131,25 +141,12 @@ void create_signal_ports(t_quill* x, int32_t inlets, int32_t outlets)
 void* quill_new(t_symbol*, int argc, t_atom* argv)
 {
     auto* x = reinterpret_cast<t_quill*>(pd_new(quill_class));
-    x->kernel = nullptr;
-    x->registry = nullptr;
-    x->label = nullptr;
+    clear_owned(x);
     x->active = 1;
     x->multi = false;
     x->fade = 0;
     x->n_in = 0;
     x->n_out = 0;
-    x->pd_in = nullptr;
-    x->pd_out = nullptr;
-    x->inputs = nullptr;
-    x->outputs = nullptr;
-    x->staging = nullptr;
-    x->scratch = nullptr;
-    x->silence = nullptr;
-    x->channels = 1;
-    x->bank = nullptr;
-    x->voice_vectors = nullptr;
-    x->voice_scratch = nullptr;
     x->ctl_out = nullptr;
 
     bool wants_multi = false;

@@ -21,19 +21,13 @@ bool name_matches(const char* selector, const char* full_name)
     return f > t && full_name[f - t - 1] == '/' && std::strcmp(full_name + (f - t), selector) == 0;
 }
 
-// The reply's selector, interned in the instance that asked.
+// The reply's selector, interned in the instance that asked; indexed by
+// the control's kind.
 t_symbol* report_word(ui_elem_type_t type)
 {
-    switch (type) {
-    case ELEM_BUTTON: return gensym("button");
-    case ELEM_CHECKBOX: return gensym("checkbox");
-    case ELEM_VSLIDER: return gensym("vslider");
-    case ELEM_HSLIDER: return gensym("hslider");
-    case ELEM_NENTRY: return gensym("nentry");
-    case ELEM_VBARGRAPH: return gensym("vbargraph");
-    case ELEM_HBARGRAPH: return gensym("hbargraph");
-    }
-    return nullptr;
+    static const char* const kWords[] = {"button", "checkbox", "vslider", "hslider", "nentry", "vbargraph", "hbargraph"};
+    const auto index = static_cast<unsigned>(type);
+    return index < sizeof kWords / sizeof kWords[0] ? gensym(kWords[index]) : nullptr;
 }
 
 void describe_controls(t_quill* x)

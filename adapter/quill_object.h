@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "m_pd.h"
 
@@ -20,6 +21,9 @@
 #else
 #define QUILL_EXPORT __attribute__((visibility("default")))
 #endif
+
+// Pd's samples: floats, or doubles in a double-precision Pd (Pd64).
+constexpr bool kPdSamplesAreFloats = std::is_same<t_sample, float>::value;
 
 struct t_quill {
     t_object x_obj;
@@ -62,7 +66,7 @@ struct Voices {
     static bool size(t_quill* x, int channels, int n);
     static void point(t_quill* x, int n);
     static void run(t_quill* x, int n);
-    static void release(t_quill* x);
+    static void release(t_quill* x);  // frees; the caller clears the pointers
 };
 #else
 struct Voices {

@@ -17,15 +17,12 @@ constexpr int kVectorsPerVoice = 5;
 
 }  // namespace
 
+// The object's release clears the pointers after.
 void Voices::release(t_quill* x)
 {
     quill::memRelease(x->bank);
     quill::memRelease(x->voice_vectors);
     quill::memRelease(x->voice_scratch);
-    x->bank = nullptr;
-    x->voice_vectors = nullptr;
-    x->voice_scratch = nullptr;
-    x->channels = 1;
 }
 
 // New voices start cleared, those of channels that remain keep their state,

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 namespace quill {
 
@@ -65,6 +66,33 @@ void zeroVector(Sample* out, int n)
         zeroShort(out, n);
     else
         std::memset(out, 0, sizeof(Sample) * static_cast<std::size_t>(n));
+}
+
+// Pd's samples are floats, or doubles in a double-precision Pd (Pd64); the
+// kernels compute in float either way. With float samples the kernels read
+// and write Pd's own vectors; with doubles they work on float copies.
+
+// Pd's vector array viewed as the kernel's: the same array when Pd's
+// samples are floats, none (the kernel gets copies) otherwise.
+template <typename Sample>
+Sample** sameVectors(float** vectors)
+{
+    if constexpr (std::is_same<Sample, float>::value)
+        return vectors;
+    else
+        return nullptr;
+}
+
+template <typename Sample>
+void toFloats(const Sample* in, float* out, int n)
+{
+    for (int j = 0; j < n; ++j) out[j] = static_cast<float>(in[j]);
+}
+
+template <typename Sample>
+void fromFloats(const float* in, Sample* out, int n)
+{
+    for (int j = 0; j < n; ++j) out[j] = static_cast<Sample>(in[j]);
 }
 
 }  // namespace quill
