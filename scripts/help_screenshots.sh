@@ -16,7 +16,7 @@ packages=(xvfb puredata-gui xdotool fonts-dejavu-core)
 "$root/scripts/install_missing.sh" "help screenshots" "${packages[@]}"
 
 plugins=${PLUGIN_DIR:-$root/build/plugins}
-out=$root/docs/pictures/help
+out=${QUILL_SHOTS_OUT:-$root/docs/pictures/help}  # QUILL_SHOTS_OUT: take them elsewhere
 tmp=$(mktemp -d)
 mkdir -p "$out"
 

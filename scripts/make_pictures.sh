@@ -21,7 +21,7 @@ cmake --build "$build" -j"$(nproc)" --target picture_data_mellow picture_data_zi
       picture_data_leveler >/dev/null
 
 data="$build/picture-data"
-out="$root/docs/pictures"
+out="${QUILL_PICTURES_OUT:-$root/docs/pictures}"  # QUILL_PICTURES_OUT: draw elsewhere
 mkdir -p "$data" "$out"
 "$build/help/picture_data_mellow" > "$data/mellow.dat"
 "$build/help/picture_data_zigzag" 5000 > "$data/zigzag.dat"

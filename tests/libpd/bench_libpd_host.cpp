@@ -232,7 +232,10 @@ int main()
     const char* blocksText = std::getenv("QUILL_BENCH_BLOCKS");
     const long blocks = blocksText != nullptr ? std::strtol(blocksText, nullptr, 10) : 20000;
     const long warmUp = 200;
-    if (blocks <= warmUp) return 2;
+    if (blocks <= warmUp) {
+        std::fprintf(stderr, "QUILL_BENCH_BLOCKS must exceed the %ld blocks of warm-up\n", warmUp);
+        return 2;
+    }
 
     char dir[] = "/tmp/quill-libpd-bench-XXXXXX";
     if (mkdtemp(dir) == nullptr) return 2;
